@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// One synchronous HTTP request as the service client builds it. The cache is always
+// bypassed: every request goes to the network.
+struct HttpRequest {
+    QString url;
+    QByteArray method = "GET";
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    // Seconds without any progress after which the request is abandoned.
+    double timeoutSeconds = 3.0;
+
+    void setHeader(const QByteArray& name, const QByteArray& value);
+};
