@@ -1,0 +1,77 @@
+#include "loopbackresponder.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <vector>
+
+LoopbackResponder::LoopbackResponder(QByteArray reply) : m_reply(std::move(reply)) {
+    m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(m_listener, 8);
+    socklen_t length = sizeof address;
+    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] { serve(); });
+}
+
+LoopbackResponder::~LoopbackResponder() {
+    m_stop = true;
+    m_thread.join();
+    ::close(m_listener);
+    delete m_last.load();
+}
+
+QByteArray LoopbackResponder::lastRequest() const {
+    QByteArray* last = m_last.load();
+    return last ? *last : QByteArray();
+}
+
+void LoopbackResponder::serve() {
+    std::vector<int> held;
+    while (!m_stop) {
+        pollfd listening{m_listener, POLLIN, 0};
+        if (::poll(&listening, 1, 20) <= 0)
+            continue;
+        const int client = ::accept(m_listener, nullptr, nullptr);
+        if (client < 0)
+            continue;
+        QByteArray request;
+        char buffer[4096];
+        // Read the head, then as much body as Content-Length announces.
+        while (!m_stop) {
+            pollfd readable{client, POLLIN, 0};
+            if (::poll(&readable, 1, 20) <= 0)
+                continue;
+            const ssize_t n = ::read(client, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            request.append(buffer, n);
+            const qsizetype headEnd = request.indexOf("\r\n\r\n");
+            if (headEnd < 0)
+                continue;
+            qsizetype bodyLength = 0;
+            for (const QByteArray& line : request.left(headEnd).split('\n')) {
+                if (line.toLower().startsWith("content-length:"))
+                    bodyLength = line.mid(15).trimmed().toLongLong();
+            }
+            if (request.size() >= headEnd + 4 + bodyLength)
+                break;
+        }
+        delete m_last.exchange(new QByteArray(request));
+        if (m_reply.isEmpty()) {
+            held.push_back(client);
+            continue;
+        }
+        ::write(client, m_reply.constData(), size_t(m_reply.size()));
+        ::close(client);
+    }
+    for (int client : held)
+        ::close(client);
+}

@@ -1,0 +1,5 @@
+# Version feed: comparison and evaluation from feed documents on disk.
+add_executable(feedtests feedtests.cpp)
+target_link_libraries(feedtests PRIVATE ovservice ovtestmain)
+target_compile_definitions(feedtests PRIVATE FEED_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/feeddata")
+gtest_discover_tests(feedtests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
