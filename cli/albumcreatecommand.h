@@ -5,7 +5,9 @@
 // pikto album create --title T [--summary S] [--password P]: prints the new album's ID.
 class AlbumCreateCommand : public Command {
 public:
-    QStringList words() const override { return {QStringLiteral("album"), QStringLiteral("create")}; }
+    QStringList words() const override {
+        return {QStringLiteral("album"), QStringLiteral("create")};
+    }
     QString summary() const override;
     QList<Arguments::Option> options() const override;
     QString details() const override;

@@ -3,7 +3,9 @@
 #include "serviceresult.h"
 #include "session.h"
 
-QString AlbumDeleteCommand::summary() const { return QStringLiteral("delete an album"); }
+QString AlbumDeleteCommand::summary() const {
+    return QStringLiteral("delete an album");
+}
 
 int AlbumDeleteCommand::run(const Arguments& arguments, Session& session) {
     if (const int status = session.signIn(); status != ExitStatus::Ok)

@@ -31,7 +31,8 @@ int AlbumEditCommand::run(const Arguments& arguments, Session& session) {
     session.client().updateUserAlbumWithID(
         albumId, arguments.value(QStringLiteral("title")),
         arguments.value(QStringLiteral("summary")),
-        arguments.value(QStringLiteral("password"), QStringLiteral("")), session.credentials(), &error);
+        arguments.value(QStringLiteral("password"), QStringLiteral("")), session.credentials(),
+        &error);
     if (error != ServiceResult::Success)
         return Session::fail(QStringLiteral("album edit"), error);
     Session::print(QStringLiteral("updated album %1").arg(albumId));

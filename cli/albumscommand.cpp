@@ -15,7 +15,9 @@ QString field(QString text) {
 
 } // namespace
 
-QString AlbumsCommand::summary() const { return QStringLiteral("list the albums"); }
+QString AlbumsCommand::summary() const {
+    return QStringLiteral("list the albums");
+}
 
 QString AlbumsCommand::details() const {
     return QStringLiteral("Prints one album a line: ID, name, image count, locked or open, "
@@ -27,15 +29,15 @@ int AlbumsCommand::run(const Arguments&, Session& session) {
     if (const int status = session.signIn(); status != ExitStatus::Ok)
         return status;
     int error = 0;
-    const auto albums = session.client().getUserAlbumsWithCredentials(session.credentials(), &error);
+    const auto albums =
+        session.client().getUserAlbumsWithCredentials(session.credentials(), &error);
     if (!albums)
         return Session::fail(QStringLiteral("albums"), error);
     for (const OvPiktoAlbum& album : *albums) {
-        Session::print(QStringList{field(album.albumId()), field(album.name()),
-                                   QString::number(album.imagesCount()),
-                                   album.isLocked() ? QStringLiteral("locked")
-                                                    : QStringLiteral("open"),
-                                   field(album.description())}
+        Session::print(QStringList{
+            field(album.albumId()), field(album.name()), QString::number(album.imagesCount()),
+            album.isLocked() ? QStringLiteral("locked") : QStringLiteral("open"),
+            field(album.description())}
                            .join('\t'));
     }
     return ExitStatus::Ok;

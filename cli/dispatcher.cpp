@@ -45,7 +45,9 @@ QString Dispatcher::help(const Command& command) {
 QString Dispatcher::overview() const {
     QString text = globalUsage + QStringLiteral("\n\nCommands:\n");
     for (const auto& command : m_commands)
-        text += QStringLiteral("  %1  %2\n").arg(command->words().join(' '), -14).arg(command->summary());
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(command->words().join(' '), -14)
+                    .arg(command->summary());
     text += QStringLiteral(
         "\nThe password comes from PIKTO_PASSWORD, or with --password-stdin from one line of\n"
         "standard input; never from the command line. 'pikto COMMAND --help' tells more.\n"
@@ -104,10 +106,13 @@ int Dispatcher::run(const QStringList& args) {
             Session::print(overview());
             return ExitStatus::Ok;
         }
-        std::fputs(overview().toUtf8().constData(), stderr);
-        return Session::usageError(rest.isEmpty()
-                                       ? QStringLiteral("no command given")
-                                       : QStringLiteral("unknown command '%1'").arg(rest.join(' ')));
+        std::fputs((globalUsage + QStringLiteral("\nrun 'pikto --help' for the commands\n"))
+                       .toUtf8()
+                       .constData(),
+                   stderr);
+        return Session::usageError(
+            rest.isEmpty() ? QStringLiteral("no command given")
+                           : QStringLiteral("unknown command '%1'").arg(rest.join(' ')));
     }
 
     const QStringList commandArgs = rest.mid(wordCount);
@@ -116,8 +121,8 @@ int Dispatcher::run(const QStringList& args) {
         return ExitStatus::Ok;
     }
     QString error;
-    const auto arguments = Arguments::parse(commandArgs, chosen->options(),
-                                            chosen->parameters().size(), &error);
+    const auto arguments =
+        Arguments::parse(commandArgs, chosen->options(), chosen->parameters().size(), &error);
     if (!arguments) {
         std::fputs((usage(*chosen) + '\n').toUtf8().constData(), stderr);
         return Session::usageError(QStringLiteral("%1: %2").arg(chosen->words().join(' '), error));

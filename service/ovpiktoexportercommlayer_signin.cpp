@@ -26,7 +26,9 @@ QString nodeText(const QDomNode& node) {
     return node.isElement() ? node.toElement().text() : node.nodeValue();
 }
 
-QString orNull(const QString& text) { return text.isNull() ? QStringLiteral("(null)") : text; }
+QString orNull(const QString& text) {
+    return text.isNull() ? QStringLiteral("(null)") : text;
+}
 
 // A value inside a double-quoted XML attribute. Tabs and line breaks are written as
 // character references, as a parser would turn them into spaces otherwise.
@@ -35,15 +37,32 @@ QString escapeAttribute(const QString& text) {
     escaped.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '&': escaped += QLatin1String("&amp;"); break;
-        case '<': escaped += QLatin1String("&lt;"); break;
-        case '>': escaped += QLatin1String("&gt;"); break;
-        case '"': escaped += QLatin1String("&quot;"); break;
-        case '\'': escaped += QLatin1String("&apos;"); break;
-        case '\t': escaped += QLatin1String("&#9;"); break;
-        case '\n': escaped += QLatin1String("&#10;"); break;
-        case '\r': escaped += QLatin1String("&#13;"); break;
-        default: escaped += c;
+        case '&':
+            escaped += QLatin1String("&amp;");
+            break;
+        case '<':
+            escaped += QLatin1String("&lt;");
+            break;
+        case '>':
+            escaped += QLatin1String("&gt;");
+            break;
+        case '"':
+            escaped += QLatin1String("&quot;");
+            break;
+        case '\'':
+            escaped += QLatin1String("&apos;");
+            break;
+        case '\t':
+            escaped += QLatin1String("&#9;");
+            break;
+        case '\n':
+            escaped += QLatin1String("&#10;");
+            break;
+        case '\r':
+            escaped += QLatin1String("&#13;");
+            break;
+        default:
+            escaped += c;
         }
     }
     return escaped;
@@ -84,8 +103,7 @@ QByteArray OvPiktoExporterCommLayer::credentialsSnippet(const QString& login,
         .toUtf8();
 }
 
-int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(
-    OVPiktoCredentials& credentials) {
+int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredentials& credentials) {
     credentials.setToken(QString());
 
     HttpRequest request;
@@ -122,10 +140,10 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(
             return ServiceResult::NoConnection;
         }
         // The identifier is escaped too, so the body always holds exactly two fields.
-        request.body = QStringLiteral("credentials=%1&request_id=%2")
-                           .arg(QZUtils::encodeURL(QString::fromUtf8(cipher)),
-                                QZUtils::encodeURL(requestId))
-                           .toUtf8();
+        request.body =
+            QStringLiteral("credentials=%1&request_id=%2")
+                .arg(QZUtils::encodeURL(QString::fromUtf8(cipher)), QZUtils::encodeURL(requestId))
+                .toUtf8();
     } catch (const std::exception& e) {
         logCaught(e);
         return ServiceResult::NoConnection;

@@ -59,7 +59,8 @@ TEST(BuildUrl, VersionIsBetweenLastUnderscoreAndLastDot) {
 }
 
 TEST(BuildUrl, WithoutUnderscoreOrDotAfterItHasNoVersion) {
-    EXPECT_TRUE(OvPiktoExporterCommLayer::getVersionFromBuildUrl("http://host/latest.zip").isNull());
+    EXPECT_TRUE(
+        OvPiktoExporterCommLayer::getVersionFromBuildUrl("http://host/latest.zip").isNull());
     EXPECT_TRUE(OvPiktoExporterCommLayer::getVersionFromBuildUrl("http://host.x/Pikto_1").isNull());
     EXPECT_TRUE(OvPiktoExporterCommLayer::getVersionFromBuildUrl("").isNull());
 }
