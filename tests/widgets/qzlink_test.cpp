@@ -301,3 +301,36 @@ TEST_F(LinkTest, ScreenNameShowsTheNameAfterYouWithARedFirstLetterAndKeepsTheRig
     EXPECT_TRUE(after.solidUnderline(6, black));
     EXPECT_TRUE(after.noUnderline(1));
 }
+
+TEST_F(LinkTest, TextTooLongForTheLabelEndsInAnEllipsis) {
+    // The top of the ink in the right-most inked column: an ellipsis dot sits on the
+    // baseline, a letter reaches at least the x-height.
+    auto topOfLastInk = [](QZLink& link) {
+        const QImage image = link.grab().toImage();
+        const QColor background = image.pixelColor(image.width() - 1, image.height() - 1);
+        const int baseline = int(QFontMetricsF(link.font()).ascent());
+        for (int x = image.width() - 1; x >= 0; --x) {
+            for (int y = 0; y < baseline; ++y) {
+                if (qAbs(image.pixelColor(x, y).lightness() - background.lightness()) > 96)
+                    return double(y) / baseline;
+            }
+        }
+        return -1.0;
+    };
+    QZLink* wide = makeLink(QRect(10, 10, 380, 30));
+    QZLink* narrow = makeLink(QRect(10, 45, 90, 30));
+    for (QZLink* link : {wide, narrow})
+        link->setObjectValue(QStringLiteral("Зарегистрироваться"));
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    ASSERT_LT(narrow->width(), narrow->sizeHint().width());
+
+    EXPECT_LT(topOfLastInk(*wide), 0.6);
+    EXPECT_GT(topOfLastInk(*narrow), 0.75);
+    // The underline runs on under the ellipsis.
+    const QImage image = narrow->grab().toImage();
+    const QFontMetricsF metrics(narrow->font());
+    const int underlineY = int(std::floor(metrics.ascent() + metrics.underlinePos()));
+    EXPECT_EQ(image.pixelColor(80, underlineY), blue);
+    EXPECT_TRUE(saveScreenshot(page, QStringLiteral("link-ellipsis")));
+}
