@@ -123,7 +123,6 @@ void QZLink::updateStyle() {
 
 void QZLink::updateRects() {
     m_trackingRect = textRect();
-    ++m_rectTag;
     updateCursor(underMouse() ? mapFromGlobal(QCursor::pos()) : QPoint(-1, -1));
 }
 

@@ -112,8 +112,6 @@ private:
 
     bool m_mouseIsWithin = false;
     bool m_mouseIsDown = false;
-    // Counts the tracking areas installed so far; the current one's handle.
-    int m_rectTag = 0;
     QRect m_trackingRect;
     QUrl m_url;
     QColor m_color = QColor(0, 0, 0);
