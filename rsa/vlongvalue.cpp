@@ -36,6 +36,25 @@ void vlong_value::shl() {
         units[used++] = 1;
 }
 
+void vlong_value::shl(std::uint32_t x) {
+    if (used == 0 || x == 0)
+        return;
+    const std::uint32_t d = x / 32;
+    const std::uint32_t s = x % 32;
+    const std::uint32_t n = used;
+    reserve(n + d + 1);
+    units[n + d] = 0;
+    for (std::uint32_t i = n; i-- > 0;) {
+        const std::uint32_t u = units[i];
+        if (s != 0)
+            units[i + d + 1] |= u >> (32 - s);
+        units[i + d] = u << s;
+    }
+    std::fill(units.get(), units.get() + d, 0u);
+    used = n + d + 1;
+    trim();
+}
+
 void vlong_value::shr() {
     std::uint32_t cy = 0;
     for (std::uint32_t i = used; i-- > 0;) {
@@ -136,15 +155,16 @@ void vlong_value::divide(const vlong_value& x, const vlong_value& y, vlong_value
     rem.copy(*dividend);
     if (y.is_zero())
         return;
+    if (rem.cf(y) < 0)
+        return;
     // s_d is the divisor shifted left by s_q bits; the quotient bits found are distinct, so
-    // "this += 2^s_q" is setting bit s_q.
+    // "this += 2^s_q" is setting bit s_q. The first shift goes straight to the dividend's
+    // length. (Shifting one bit at a time while rem > s_d may go one bit further, but the
+    // first step below would shift that bit straight back.)
     vlong_value s_d;
+    std::uint32_t s_q = rem.bits() - y.bits();
     s_d.copy(y);
-    std::uint32_t s_q = 0;
-    while (rem.cf(s_d) > 0) {
-        s_d.shl();
-        ++s_q;
-    }
+    s_d.shl(s_q);
     while (rem.cf(y) >= 0) {
         while (rem.cf(s_d) < 0) {
             s_d.shr();
