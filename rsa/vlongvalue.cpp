@@ -90,36 +90,51 @@ void vlong_value::add(const vlong_value& x) {
     const std::uint32_t n = std::max(mine, theirs);
     reserve(n + 1);
     const std::uint32_t* xu = x.units.get();
+    std::uint32_t* u = units.get();
+    const std::uint32_t both = std::min(mine, theirs);
     std::uint64_t cy = 0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const std::uint64_t s =
-            std::uint64_t{i < mine ? units[i] : 0u} + (i < theirs ? xu[i] : 0u) + cy;
-        units[i] = static_cast<std::uint32_t>(s);
+    std::uint32_t i = 0;
+    for (; i < both; ++i) {
+        const std::uint64_t s = std::uint64_t{u[i]} + xu[i] + cy;
+        u[i] = static_cast<std::uint32_t>(s);
         cy = s >> 32;
     }
-    units[n] = static_cast<std::uint32_t>(cy);
+    for (; i < theirs; ++i) {
+        const std::uint64_t s = std::uint64_t{xu[i]} + cy;
+        u[i] = static_cast<std::uint32_t>(s);
+        cy = s >> 32;
+    }
+    for (; i < mine && cy != 0; ++i) {
+        const std::uint64_t s = std::uint64_t{u[i]} + cy;
+        u[i] = static_cast<std::uint32_t>(s);
+        cy = s >> 32;
+    }
+    if (n == mine && i < mine) {
+        used = mine; // the carry stopped inside this number's units
+        return;
+    }
+    u[n] = static_cast<std::uint32_t>(cy);
     used = n + 1;
     trim();
 }
 
 void vlong_value::subtract(const vlong_value& x) {
     assert(cf(x) >= 0);
+    // Unit by unit with a borrow; a subtrahend unit of all ones plus a pending borrow leaves
+    // the unit unchanged and keeps the borrow, as the 64-bit difference does.
     const std::uint32_t n = x.used;
     const std::uint32_t* xu = x.units.get();
-    std::uint32_t b = 0;
+    std::uint32_t* u = units.get();
+    std::uint64_t b = 0;
     std::uint32_t i = 0;
     for (; i < n; ++i) {
-        const std::uint32_t s = xu[i] + b;
-        if (s < b)
-            continue; // the unit is all ones and a borrow is pending: unit unchanged, borrow stays
-        const std::uint32_t u = units[i];
-        const std::uint32_t d = u - s;
-        b = d > u ? 1 : 0;
-        units[i] = d;
+        const std::uint64_t d = std::uint64_t{u[i]} - xu[i] - b;
+        u[i] = static_cast<std::uint32_t>(d);
+        b = d >> 63;
     }
     for (; b != 0 && i < used; ++i) {
-        b = units[i] == 0 ? 1 : 0;
-        --units[i];
+        b = u[i] == 0 ? 1 : 0;
+        --u[i];
     }
     trim();
 }
