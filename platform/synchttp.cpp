@@ -29,7 +29,8 @@ void stopNetworkThread() {
     if (!running)
         return;
     QObject* context = running->context.release();
-    QMetaObject::invokeMethod(context, [context] { delete context; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        context, [context] { delete context; }, Qt::BlockingQueuedConnection);
     running->thread->quit();
     running->thread->wait();
     delete running;

@@ -1,5 +1,5 @@
-// The main function of every Qt-using test executable.
-
+// The main of every test program: GoogleTest inside a QApplication, offscreen unless the
+// environment chooses another platform.
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
