@@ -103,7 +103,7 @@ int readBody(const httplib::Request& req, const httplib::ContentReader& reader,
 PhotoService::PhotoService(ServiceOptions options)
     : options_(std::move(options)), photos_(options_.dataDir + "/photos"),
       releases_(options_.releasesDir), albums_(db_, photos_), pages_(db_, photos_),
-      uploads_(db_, photos_), server_(std::make_unique<httplib::Server>()) {}
+      uploads_(db_, photos_), signIn_(db_), server_(std::make_unique<httplib::Server>()) {}
 
 PhotoService::~PhotoService() {
     stop();
@@ -128,6 +128,8 @@ bool PhotoService::prepare(std::string& error) {
         error = "cannot open the database: " + error;
         return false;
     }
+    if (!signIn_.prepare(error))
+        return false;
     for (const auto& [login, password] : options_.users) {
         if (!db_.setUser(login, password)) {
             error = "cannot store the account " + login;
@@ -374,6 +376,11 @@ void PhotoService::dispatch(const httplib::Request& req, httplib::Response& res,
     } else if (s[0] == "post" && n == 1) {
         if (method == "POST")
             return uploads_.receive(res, uploadContentType, std::move(body));
+    } else if (s[0] == "ovmrsa" && n == 2 && (s[1] == "key" || s[1] == "token")) {
+        if (s[1] == "key" && get)
+            return signIn_.key(res);
+        if (s[1] == "token" && method == "POST")
+            return signIn_.token(res, body);
     } else if (n == 4 && s[0] == "photo" && s[1] == "mac" && s[2] == "iphoto-plugin") {
         if (get)
             return releases_.serve(res, s[3]);

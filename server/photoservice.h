@@ -7,6 +7,7 @@
 #include "releasefiles.h"
 #include "requestlog.h"
 #include "serviceoptions.h"
+#include "signinservice.h"
 #include "uploadreceiver.h"
 #include "webpages.h"
 
@@ -58,6 +59,7 @@ private:
     AlbumApi albums_;
     WebPages pages_;
     UploadReceiver uploads_;
+    SignInService signIn_;
     FaultSwitch faults_;
     RequestLog log_;
     std::unique_ptr<httplib::Server> server_;
