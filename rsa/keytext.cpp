@@ -15,17 +15,16 @@ vlong read_digits(const char* text, std::size_t n) {
 }
 
 // Appends the digits of x (most significant first) at out; returns the count written.
+// Digit k is bits 4k .. 4k + 3 of x, the remainder mod 16 after k divisions by 16.
 std::size_t write_digits(char* out, const vlong& x) {
     static const char alphabet[] = "0123456789ABCDEF";
-    char scratch[key_text_max_digits];
-    std::size_t n = 0;
-    vlong rest = x;
-    while (rest != 0) {
-        scratch[n++] = alphabet[static_cast<std::uint32_t>(rest % 16)];
-        rest = rest / 16;
+    const std::size_t n = (x.bits() + 3) / 4;
+    for (std::size_t k = 0; k < n; ++k) {
+        const auto bit = static_cast<std::uint32_t>(4 * (n - 1 - k));
+        const int digit =
+            x.test(bit) | x.test(bit + 1) << 1 | x.test(bit + 2) << 2 | x.test(bit + 3) << 3;
+        out[k] = alphabet[digit];
     }
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = scratch[n - 1 - i];
     return n;
 }
 

@@ -4,10 +4,13 @@
 
 monty::monty(const vlong& M) : r(1), m(M) {
     assert(M.test(0) == 1 && M > 1 && !M.is_negative());
-    while (r < M) {
-        r += r;
-        r_bits += 1;
-    }
+    // R = 2^r_bits, the smallest power of two not below M.
+    r_bits = M.bits();
+    if (r_bits > 0 && (M - 1).bits() < r_bits) // M is itself a power of two
+        r_bits -= 1;
+    r = 0;
+    r.docopy();
+    r.value->set(r_bits / 32, std::uint32_t{1} << (r_bits % 32));
     // R - m is congruent to R and lies in 1 .. m - 1.
     r_inverse = modinv(r - m, m);
     m_prime = r - modinv(m, r);

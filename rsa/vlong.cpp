@@ -1,6 +1,7 @@
 #include "vlong.h"
 
 #include <cassert>
+#include <utility>
 
 vlong::vlong(std::uint32_t x) : value(new vlong_value) {
     value->init(x);
@@ -36,6 +37,25 @@ void vlong::docopy() {
     auto* own = new vlong_value;
     own->copy(*value);
     value = own;
+}
+
+void vlong::swap(vlong& x) noexcept {
+    std::swap(value, x.value);
+    std::swap(negative, x.negative);
+}
+
+void vlong::subtract_consuming(vlong& t) {
+    assert(value->share_count == 0 && t.value->share_count == 0);
+    if (negative != t.negative) {
+        value->add(*t.value);
+    } else if (value->cf(*t.value) >= 0) {
+        value->subtract(*t.value);
+    } else {
+        t.value->subtract(*value);
+        std::swap(value, t.value);
+        negative = 1 - negative;
+    }
+    normalise();
 }
 
 void vlong::store(std::uint32_t* a, std::uint32_t n) const {
@@ -148,25 +168,31 @@ vlong gcd(const vlong& a, const vlong& b) {
 }
 
 vlong modinv(const vlong& a, const vlong& m) {
-    // Extended Euclid on signed numbers. y = b - (b / d) * d is the remainder of b / d, taken
-    // from the same division.
+    // Extended Euclid on signed numbers: while d != 0, x = b / d, (b, d) = (d, b - x * d),
+    // (i, j) = (j, i - j * x). b - x * d is the remainder of the same division. The work
+    // numbers are private to this call and exchanged rather than copied.
     vlong j = 1;
     vlong i = 0;
     vlong b = m;
     vlong d = a;
-    while (d != 0) {
-        vlong x;
-        vlong y;
+    b.docopy();
+    d.docopy();
+    vlong x;
+    vlong y;
+    vlong t;
+    while (!d.is_zero()) {
         x.value->divide(*b.value, *d.value, *y.value);
         x.negative = b.negative ^ d.negative;
         x.normalise();
         y.negative = b.negative;
         y.normalise();
-        b = d;
-        d = y;
-        y = j;
-        j = i - j * x;
-        i = y;
+        b.swap(d);
+        d.swap(y);
+        t.value->mul(*j.value, *x.value);
+        t.negative = j.negative ^ x.negative;
+        t.normalise();
+        i.subtract_consuming(t);
+        i.swap(j);
     }
     if (i < 0)
         i += m;

@@ -37,6 +37,8 @@ public:
     int cf(vlong x) const;
     // Makes the magnitude private to this handle before it is changed in place.
     void docopy();
+    // Exchanges the two numbers without copying units.
+    void swap(vlong& x) noexcept;
 
     vlong& operator+=(const vlong& x);
     vlong& operator-=(const vlong& x);
@@ -49,6 +51,8 @@ public:
 
 private:
     void release();
+    // this = this - t without allocating; t is left with any value.
+    void subtract_consuming(vlong& t);
     void normalise() {
         if (value->is_zero())
             negative = 0;

@@ -36,6 +36,25 @@ void vlong_value::shl() {
         units[used++] = 1;
 }
 
+void vlong_value::shl(std::uint32_t x) {
+    if (used == 0 || x == 0)
+        return;
+    const std::uint32_t d = x / 32;
+    const std::uint32_t s = x % 32;
+    const std::uint32_t n = used;
+    reserve(n + d + 1);
+    units[n + d] = 0;
+    for (std::uint32_t i = n; i-- > 0;) {
+        const std::uint32_t u = units[i];
+        if (s != 0)
+            units[i + d + 1] |= u >> (32 - s);
+        units[i + d] = u << s;
+    }
+    std::fill(units.get(), units.get() + d, 0u);
+    used = n + d + 1;
+    trim();
+}
+
 void vlong_value::shr() {
     std::uint32_t cy = 0;
     for (std::uint32_t i = used; i-- > 0;) {
@@ -71,36 +90,51 @@ void vlong_value::add(const vlong_value& x) {
     const std::uint32_t n = std::max(mine, theirs);
     reserve(n + 1);
     const std::uint32_t* xu = x.units.get();
+    std::uint32_t* u = units.get();
+    const std::uint32_t both = std::min(mine, theirs);
     std::uint64_t cy = 0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const std::uint64_t s =
-            std::uint64_t{i < mine ? units[i] : 0u} + (i < theirs ? xu[i] : 0u) + cy;
-        units[i] = static_cast<std::uint32_t>(s);
+    std::uint32_t i = 0;
+    for (; i < both; ++i) {
+        const std::uint64_t s = std::uint64_t{u[i]} + xu[i] + cy;
+        u[i] = static_cast<std::uint32_t>(s);
         cy = s >> 32;
     }
-    units[n] = static_cast<std::uint32_t>(cy);
+    for (; i < theirs; ++i) {
+        const std::uint64_t s = std::uint64_t{xu[i]} + cy;
+        u[i] = static_cast<std::uint32_t>(s);
+        cy = s >> 32;
+    }
+    for (; i < mine && cy != 0; ++i) {
+        const std::uint64_t s = std::uint64_t{u[i]} + cy;
+        u[i] = static_cast<std::uint32_t>(s);
+        cy = s >> 32;
+    }
+    if (n == mine && i < mine) {
+        used = mine; // the carry stopped inside this number's units
+        return;
+    }
+    u[n] = static_cast<std::uint32_t>(cy);
     used = n + 1;
     trim();
 }
 
 void vlong_value::subtract(const vlong_value& x) {
     assert(cf(x) >= 0);
+    // Unit by unit with a borrow; a subtrahend unit of all ones plus a pending borrow leaves
+    // the unit unchanged and keeps the borrow, as the 64-bit difference does.
     const std::uint32_t n = x.used;
     const std::uint32_t* xu = x.units.get();
-    std::uint32_t b = 0;
+    std::uint32_t* u = units.get();
+    std::uint64_t b = 0;
     std::uint32_t i = 0;
     for (; i < n; ++i) {
-        const std::uint32_t s = xu[i] + b;
-        if (s < b)
-            continue; // the unit is all ones and a borrow is pending: unit unchanged, borrow stays
-        const std::uint32_t u = units[i];
-        const std::uint32_t d = u - s;
-        b = d > u ? 1 : 0;
-        units[i] = d;
+        const std::uint64_t d = std::uint64_t{u[i]} - xu[i] - b;
+        u[i] = static_cast<std::uint32_t>(d);
+        b = d >> 63;
     }
     for (; b != 0 && i < used; ++i) {
-        b = units[i] == 0 ? 1 : 0;
-        --units[i];
+        b = u[i] == 0 ? 1 : 0;
+        --u[i];
     }
     trim();
 }
@@ -136,15 +170,16 @@ void vlong_value::divide(const vlong_value& x, const vlong_value& y, vlong_value
     rem.copy(*dividend);
     if (y.is_zero())
         return;
+    if (rem.cf(y) < 0)
+        return;
     // s_d is the divisor shifted left by s_q bits; the quotient bits found are distinct, so
-    // "this += 2^s_q" is setting bit s_q.
+    // "this += 2^s_q" is setting bit s_q. The first shift goes straight to the dividend's
+    // length. (Shifting one bit at a time while rem > s_d may go one bit further, but the
+    // first step below would shift that bit straight back.)
     vlong_value s_d;
+    std::uint32_t s_q = rem.bits() - y.bits();
     s_d.copy(y);
-    std::uint32_t s_q = 0;
-    while (rem.cf(s_d) > 0) {
-        s_d.shl();
-        ++s_q;
-    }
+    s_d.shl(s_q);
     while (rem.cf(y) >= 0) {
         while (rem.cf(s_d) < 0) {
             s_d.shr();

@@ -21,6 +21,8 @@ public:
     int cf(const vlong_value& x) const;
     void shl();
     void shr();
+    // Multiplies by 2^x.
+    void shl(std::uint32_t x);
     // Divides by 2^x, dropping the low bits.
     void shr(std::uint32_t x);
     void add(const vlong_value& x);

@@ -124,6 +124,33 @@ TEST(VlongValue, ShiftsAcrossUnitBoundaries) {
     EXPECT_TRUE(v.is_zero());
 }
 
+// Shifting right leaves stale units above the used count; no operation may read them.
+TEST(VlongValue, StaleUnitsAboveTheValueAreNotRead) {
+    vlong_value v;
+    v.set(0, 5);
+    v.set(1, 0xABC);
+    v.set(2, 0xFFFFFFFF);
+    v.shr(32); // units 0xABC, 0xFFFFFFFF, then a stale 0xFFFFFFFF
+    v.shr(32); // value 0xFFFFFFFF, stale units above
+    ASSERT_EQ(v.units_used(), 1u);
+    vlong_value w;
+    w.init(3);
+    vlong_value product;
+    product.fast_mul(v, w, 128);
+    EXPECT_EQ(product.units_used(), 2u);
+    EXPECT_EQ(product.get(0), 0xFFFFFFFDu);
+    EXPECT_EQ(product.get(1), 2u);
+    product.fast_mul(w, v, 64); // the stale units on the multiplicand side
+    EXPECT_EQ(product.get(0), 0xFFFFFFFDu);
+    EXPECT_EQ(product.get(1), 2u);
+    vlong_value sum;
+    sum.init(1);
+    sum.add(v);
+    EXPECT_EQ(sum.units_used(), 2u);
+    EXPECT_EQ(sum.get(0), 0u);
+    EXPECT_EQ(sum.get(1), 1u);
+}
+
 struct HexCase {
     const char* a;
     const char* b;

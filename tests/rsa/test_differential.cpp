@@ -98,7 +98,7 @@ TEST(Differential, AddSubtractMultiplyMatchOpenSsl) {
 TEST(Differential, DivideAndRemainderMatchOpenSsl) {
     Operands gen(2);
     Ctx ctx(BN_CTX_new(), &BN_CTX_free);
-    for (int n = 0; n < 2000; ++n) {
+    for (int n = 0; n < 1200; ++n) {
         std::string a = gen.signed_operand();
         std::string b = gen.signed_operand();
         if (n % 4 == 0) // often a dividend at least as long as the divisor
@@ -119,7 +119,7 @@ TEST(Differential, DivideAndRemainderMatchOpenSsl) {
 TEST(Differential, GcdMatchesOpenSsl) {
     Operands gen(3);
     Ctx ctx(BN_CTX_new(), &BN_CTX_free);
-    for (int n = 0; n < 1000; ++n) {
+    for (int n = 0; n < 600; ++n) {
         const std::string a = gen.positive();
         // Every fourth pair shares a large factor, so that gcds are not all tiny.
         const std::string f = gen.positive(512);
@@ -139,7 +139,7 @@ TEST(Differential, ModinvMatchesOpenSsl) {
     Operands gen(4);
     Ctx ctx(BN_CTX_new(), &BN_CTX_free);
     int checked = 0;
-    for (int n = 0; n < 2000; ++n) {
+    for (int n = 0; n < 1000; ++n) {
         const std::string m = gen.positive();
         const std::string a = gen.positive();
         if (from_hex(m) < 2)
@@ -154,17 +154,17 @@ TEST(Differential, ModinvMatchesOpenSsl) {
         ++checked;
         ASSERT_EQ(to_hex(modinv(from_hex(a), from_hex(m))), bn_hex(r.get())) << a << " mod " << m;
     }
-    EXPECT_GT(checked, 1000); // about 6 in 10 random pairs are coprime
+    EXPECT_GT(checked, 500); // about 6 in 10 random pairs are coprime
 }
 
 TEST(Differential, ModexpMatchesOpenSsl) {
     Operands gen(5);
     Ctx ctx(BN_CTX_new(), &BN_CTX_free);
-    for (int n = 0; n < 300; ++n) {
+    for (int n = 0; n < 160; ++n) {
         // Odd moduli take the Montgomery path, every eighth an even one the plain path.
         const std::string m = n % 8 == 7 ? gen.positive(1024) : gen.odd(2048);
         const std::string x = gen.positive();
-        const std::string e = gen.positive(n % 10 == 0 ? 2048 : 256);
+        const std::string e = gen.positive(n % 10 == 0 ? 1024 : 160);
         const Bn bm = bn_from(m);
         const Bn bx = bn_from(x);
         const Bn be = bn_from(e);

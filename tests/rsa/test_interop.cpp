@@ -5,6 +5,7 @@
 #include "hexnum.h"
 #include "keytext.h"
 #include "rsaencrypttext.h"
+#include "testkey.h"
 
 #include <gtest/gtest.h>
 #include <openssl/bn.h>
@@ -104,14 +105,19 @@ std::string random_text(std::mt19937& rng, std::size_t n) {
 
 TEST(Interop, OpenSslOpensRecordsOfRsaEncryptText) {
     std::mt19937 rng(11);
+    // Random keys of odd sizes, and a fixed key of the largest size.
     for (const unsigned bits : {520u, 1000u, 1024u, 2048u}) {
         CCryptoProviderRSA provider;
-        ASSERT_TRUE(provider.DeriveKeyFromRandomDevice(bits));
+        if (bits == 2048)
+            ASSERT_TRUE(provider.ImportPrivateKey(test_key_2048_pq));
+        else
+            ASSERT_TRUE(provider.DeriveKeyFromRandomDevice(bits));
+        ASSERT_EQ(provider.GetKey().m.bits(), bits);
         char key_text[key_text_capacity];
         ASSERT_TRUE(provider.ExportPublicKey(key_text));
         const auto key = openssl_key(provider.GetKey());
         ASSERT_NE(key.get(), nullptr);
-        for (const std::size_t len : {1u, 63u, 64u, 65u, 100u, 300u}) {
+        for (const std::size_t len : {1u, 64u, 65u, 300u}) {
             const std::string plain = random_text(rng, len);
             std::vector<char> out(4 * ((len + 63) / 64 * 260 / 3 + 1) + 1);
             ASSERT_TRUE(rsa_encrypt_text(key_text, plain.c_str(), out.data(), out.size()));
@@ -135,10 +141,10 @@ TEST(Interop, SignInSizedTextsFitTheDocumentedBuffers) {
 
 TEST(Interop, DecryptInvertsEncryptUnderRandomKeys) {
     std::mt19937 rng(12);
-    for (int round = 0; round < 4; ++round) {
+    for (int round = 0; round < 3; ++round) {
         CCryptoProviderRSA provider;
         ASSERT_TRUE(provider.DeriveKeyFromRandomDevice(round % 2 == 0 ? 1024 : 640));
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 4; ++i) {
             const std::size_t len = std::uniform_int_distribution<std::size_t>(0, 400)(rng);
             std::string plain = random_text(rng, len);
             if (i == 0 && len > 10)

@@ -115,7 +115,7 @@ TEST(PrivateKey, DecryptInvertsEncryptForBothPrimeOrders) {
         private_key k;
         ASSERT_TRUE(k.MakePq(pq.c_str()));
         ASSERT_TRUE(k.can_decrypt());
-        for (int i = 0; i < 20; ++i) {
+        for (int i = 0; i < 8; ++i) {
             std::uint32_t units[32];
             for (auto& u : units)
                 u = static_cast<std::uint32_t>(rng());
