@@ -2,14 +2,16 @@
 // exit statuses.
 #include "serviceprocess.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct Run {
+struct Outcome {
     int exitCode = -1;
     QString out;
     QString err;
@@ -18,13 +20,13 @@ struct Run {
 class Pikto : public ::testing::Test {
 protected:
     void SetUp() override {
-        service.addUser(QStringLiteral("anna"), QStringLiteral("secret"));
-        ASSERT_TRUE(service.start());
+        service.setOptions({{QStringLiteral("anna:secret")}, {}, releases.path()});
+        ASSERT_TRUE(service.start()) << service.lastError().toStdString();
     }
 
     // Runs pikto with `args` after the global options for the service and the login.
-    Run pikto(const QStringList& args, const QString& password = QStringLiteral("secret"),
-              const QByteArray& input = {}) {
+    Outcome pikto(const QStringList& args, const QString& password = QStringLiteral("secret"),
+                  const QByteArray& input = {}) {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("OVPIKTO_SERVICE_URL"));
@@ -36,7 +38,7 @@ protected:
                       QStringList{QStringLiteral("--service"), service.origin(),
                                   QStringLiteral("--login"), QStringLiteral("anna")} +
                           args);
-        Run run;
+        Outcome run;
         if (!process.waitForStarted(10000)) {
             ADD_FAILURE() << "pikto did not start";
             return run;
@@ -56,42 +58,44 @@ protected:
     }
 
     QStringList albumLines() {
-        const Run run = pikto({QStringLiteral("albums")});
+        const Outcome run = pikto({QStringLiteral("albums")});
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         return run.out.split('\n', Qt::SkipEmptyParts);
     }
 
     void publishFeed(const QString& current, const QString& newer) {
-        service.writeRelease(QStringLiteral("versions.xml"),
-                             QStringLiteral("<rss><channel>"
-                                            "<item><title>Old</title>"
-                                            "<enclosure url=\"%1/OvPikto_%2.zip\"/></item>"
-                                            "<item><title>Faster uploads</title>"
-                                            "<enclosure url=\"%1/OvPikto_%3.zip\"/></item>"
-                                            "</channel></rss>")
-                                 .arg(service.origin(), current, newer)
-                                 .toUtf8());
+        QFile feed(releases.filePath(QStringLiteral("versions.xml")));
+        ASSERT_TRUE(feed.open(QIODevice::WriteOnly));
+        feed.write(QStringLiteral("<rss><channel>"
+                                  "<item><title>Old</title>"
+                                  "<enclosure url=\"%1/OvPikto_%2.zip\"/></item>"
+                                  "<item><title>Faster uploads</title>"
+                                  "<enclosure url=\"%1/OvPikto_%3.zip\"/></item>"
+                                  "</channel></rss>")
+                       .arg(service.origin(), current, newer)
+                       .toUtf8());
     }
 
+    QTemporaryDir releases;
     ServiceProcess service;
 };
 
 TEST_F(Pikto, SignInSaysSoWithoutShowingSecrets) {
-    const Run run = pikto({QStringLiteral("signin")});
+    const Outcome run = pikto({QStringLiteral("signin")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, "signed in as anna\n");
     EXPECT_FALSE((run.out + run.err).contains(QStringLiteral("secret")));
 }
 
 TEST_F(Pikto, PasswordFromStandardInput) {
-    const Run run = pikto({QStringLiteral("--password-stdin"), QStringLiteral("signin")}, QString(),
-                          "secret\n");
+    const Outcome run = pikto({QStringLiteral("--password-stdin"), QStringLiteral("signin")},
+                              QString(), "secret\n");
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, "signed in as anna\n");
 }
 
 TEST_F(Pikto, WrongPasswordExits3) {
-    const Run run = pikto({QStringLiteral("signin")}, QStringLiteral("wrong"));
+    const Outcome run = pikto({QStringLiteral("signin")}, QStringLiteral("wrong"));
     EXPECT_EQ(run.exitCode, 3);
     EXPECT_TRUE(run.out.isEmpty());
     EXPECT_TRUE(run.err.contains(QStringLiteral("wrong login or password")));
@@ -99,7 +103,7 @@ TEST_F(Pikto, WrongPasswordExits3) {
 
 TEST_F(Pikto, UnreachableServiceExits2) {
     service.stop();
-    const Run run = pikto({QStringLiteral("albums")});
+    const Outcome run = pikto({QStringLiteral("albums")});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_FALSE(run.err.isEmpty());
 }
@@ -119,7 +123,7 @@ TEST_F(Pikto, UsageErrorsExit64WithUsage) {
         {QStringLiteral("check-update")},
     };
     for (const QStringList& args : misuses) {
-        const Run run = pikto(args);
+        const Outcome run = pikto(args);
         EXPECT_EQ(run.exitCode, 64) << args.join(' ').toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("usage: pikto")))
             << args.join(' ').toStdString();
@@ -127,7 +131,7 @@ TEST_F(Pikto, UsageErrorsExit64WithUsage) {
 }
 
 TEST_F(Pikto, MissingPasswordIsAUsageError) {
-    const Run run = pikto({QStringLiteral("signin")}, QString());
+    const Outcome run = pikto({QStringLiteral("signin")}, QString());
     EXPECT_EQ(run.exitCode, 64);
     EXPECT_TRUE(run.err.contains(QStringLiteral("PIKTO_PASSWORD")));
 }
@@ -143,7 +147,7 @@ TEST_F(Pikto, HelpOnEveryCommand) {
         {QStringLiteral("check-update")},
     };
     for (const QStringList& command : commands) {
-        const Run run = pikto(command + QStringList{QStringLiteral("--help")});
+        const Outcome run = pikto(command + QStringList{QStringLiteral("--help")});
         EXPECT_EQ(run.exitCode, 0) << command.join(' ').toStdString();
         EXPECT_TRUE(
             run.out.startsWith(QStringLiteral("usage: pikto ") +
@@ -157,7 +161,7 @@ TEST_F(Pikto, EmptyAccountListsThePlaceholder) {
 }
 
 TEST_F(Pikto, AlbumCreateEditDeleteRoundTrip) {
-    const Run created =
+    const Outcome created =
         pikto({QStringLiteral("album"), QStringLiteral("create"), QStringLiteral("--title"),
                QStringLiteral("Sea & sky"), QStringLiteral("--summary"),
                QStringLiteral("Summer <2024>"), QStringLiteral("--password"), QStringLiteral("x")});
@@ -167,28 +171,29 @@ TEST_F(Pikto, AlbumCreateEditDeleteRoundTrip) {
     EXPECT_EQ(albumLines(),
               QStringList{id + QStringLiteral("\tSea & sky\t0\tlocked\tSummer <2024>")});
 
-    const Run edited = pikto({QStringLiteral("album"), QStringLiteral("edit"), id,
-                              QStringLiteral("--title"), QStringLiteral("Sea"),
-                              QStringLiteral("--summary"), QStringLiteral("Line one\nline two")});
+    const Outcome edited = pikto(
+        {QStringLiteral("album"), QStringLiteral("edit"), id, QStringLiteral("--title"),
+         QStringLiteral("Sea"), QStringLiteral("--summary"), QStringLiteral("Line one\nline two")});
     ASSERT_EQ(edited.exitCode, 0) << edited.err.toStdString();
     EXPECT_EQ(albumLines(), QStringList{id + QStringLiteral("\tSea\t0\topen\tLine one line two")});
 
-    const Run deleted = pikto({QStringLiteral("album"), QStringLiteral("delete"), id});
+    const Outcome deleted = pikto({QStringLiteral("album"), QStringLiteral("delete"), id});
     ASSERT_EQ(deleted.exitCode, 0) << deleted.err.toStdString();
     EXPECT_EQ(albumLines(), QStringList{QStringLiteral("-1\tНеразобранное\t0\topen\t")});
 }
 
 TEST_F(Pikto, EditingAMissingAlbumExits4) {
-    const Run run = pikto({QStringLiteral("album"), QStringLiteral("edit"),
-                           QStringLiteral("999999"), QStringLiteral("--title"), QStringLiteral("T"),
-                           QStringLiteral("--summary"), QStringLiteral("S")});
+    const Outcome run =
+        pikto({QStringLiteral("album"), QStringLiteral("edit"), QStringLiteral("999999"),
+               QStringLiteral("--title"), QStringLiteral("T"), QStringLiteral("--summary"),
+               QStringLiteral("S")});
     EXPECT_EQ(run.exitCode, 4);
     EXPECT_TRUE(run.err.contains(QStringLiteral("album not found")));
 }
 
 TEST_F(Pikto, CheckUpdatePrintsNewerRelease) {
     publishFeed(QStringLiteral("1.2.9"), QStringLiteral("1.2.10"));
-    const Run run = pikto({QStringLiteral("check-update"), QStringLiteral("1.2.9")});
+    const Outcome run = pikto({QStringLiteral("check-update"), QStringLiteral("1.2.9")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(
         run.out,
@@ -197,14 +202,14 @@ TEST_F(Pikto, CheckUpdatePrintsNewerRelease) {
 
 TEST_F(Pikto, CheckUpdateWithNewestInstalledSaysNoUpdate) {
     publishFeed(QStringLiteral("1.2.9"), QStringLiteral("1.2.10"));
-    const Run run = pikto({QStringLiteral("check-update"), QStringLiteral("1.2.10")});
+    const Outcome run = pikto({QStringLiteral("check-update"), QStringLiteral("1.2.10")});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, "no update\n");
 }
 
 TEST_F(Pikto, CheckUpdateWithoutFeedExits2) {
-    service.fault(QStringLiteral("/photo/"), QStringLiteral("drop"), 1, 0, {});
-    const Run run = pikto({QStringLiteral("check-update"), QStringLiteral("1.0")});
+    service.fault(QStringLiteral("/photo/"), QStringLiteral("drop"), 2);
+    const Outcome run = pikto({QStringLiteral("check-update"), QStringLiteral("1.0")});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.out.isEmpty());
 }

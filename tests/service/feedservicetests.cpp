@@ -5,6 +5,9 @@
 #include "serviceprocess.h"
 #include "serviceurls.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -12,15 +15,19 @@ namespace {
 class FeedFromService : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(service.start());
+        QFile feed(releases.filePath(QStringLiteral("versions.xml")));
+        ASSERT_TRUE(feed.open(QIODevice::WriteOnly));
+        feed.write("<rss><channel>"
+                   "<item><title>1.0.6</title><description>fixes</description>"
+                   "<enclosure url=\"http://dl/OvPikto_1.0.6.zip\"/></item>"
+                   "</channel></rss>");
+        feed.close();
+        service.setOptions({{}, {}, releases.path()});
+        ASSERT_TRUE(service.start()) << service.lastError().toStdString();
         service.useAsServiceOrigin();
-        service.writeRelease(QStringLiteral("versions.xml"),
-                             "<rss><channel>"
-                             "<item><title>1.0.6</title><description>fixes</description>"
-                             "<enclosure url=\"http://dl/OvPikto_1.0.6.zip\"/></item>"
-                             "</channel></rss>");
     }
 
+    QTemporaryDir releases;
     ServiceProcess service;
     OvPiktoExporterCommLayer client;
 };
@@ -47,7 +54,8 @@ TEST_F(FeedFromService, TwoCallFormLogsFeedUrlAndEvaluatesBytes) {
 }
 
 TEST_F(FeedFromService, NoConnectionGivesNothing) {
-    service.fault(QStringLiteral("/photo/"), QStringLiteral("drop"), 2, 0, {});
+    // Two requests, each resent once by Qt after an unanswered close.
+    service.fault(QStringLiteral("/photo/"), QStringLiteral("drop"), 4);
     EXPECT_FALSE(client.fetchVersionsData());
     EXPECT_FALSE(client.fetchUpdatedVersionInfo(QStringLiteral("1.0.5")));
 }

@@ -8,3 +8,8 @@ gtest_discover_tests(feedtests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 add_executable(signinwiretests signinwiretests.cpp)
 target_link_libraries(signinwiretests PRIVATE ovservice ovrsa ovloopback ovtestmain)
 gtest_discover_tests(signinwiretests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
+
+# Sign-in and the feed against the stand-in service.
+add_executable(signintests signintests.cpp feedservicetests.cpp)
+target_link_libraries(signintests PRIVATE ovservice ovtestsupport ovtestmain)
+gtest_discover_tests(signintests PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
