@@ -185,8 +185,7 @@ TEST_F(AlbumClient, EveryStatusMapsAsItsRequestsTableSays) {
     const Row rows[] = {
         {"list", 401, 3},   {"list", 403, 5},   {"list", 404, 1},   {"list", 500, 1},
         {"list", 201, 1},   {"fetch", 401, 3},  {"fetch", 404, 4},  {"fetch", 403, 5},
-        {"fetch", 500, 1},  {"update", 401, 3}, {"update", 403, 5}, {"update", 404, 1},
-        {"update", 500, 1}, {"create", 403, 3}, {"create", 401, 5}, {"create", 200, 1},
+        {"fetch", 500, 1},  {"create", 403, 3}, {"create", 401, 5}, {"create", 200, 1},
         {"create", 404, 1}, {"delete", 403, 3}, {"delete", 404, 4}, {"delete", 401, 1},
         {"delete", 500, 1}, {"delete", 200, 0}, {"delete", 204, 0},
     };
@@ -278,12 +277,13 @@ TEST_F(AlbumClient, ACreateAnswerThatNamesNoAlbumIsAFailure) {
 }
 
 TEST_F(AlbumClient, ADroppedConnectionIsNoConnection) {
-    ASSERT_TRUE(service->fault(albumsPath, "drop"));
+    // Qt resends once a request whose connection closed before any answer: drop two.
+    ASSERT_TRUE(service->fault(albumsPath, "drop", 2));
     int error = -1;
     EXPECT_FALSE(client.getUserAlbumsWithCredentials(anna, &error).has_value());
     EXPECT_EQ(error, ServiceResult::NoConnection);
 
-    ASSERT_TRUE(service->fault("/api/users/anna/album/7/", "drop"));
+    ASSERT_TRUE(service->fault("/api/users/anna/album/7/", "drop", 2));
     client.deleteUserAlbumByID("7", anna, &error);
     EXPECT_EQ(error, ServiceResult::NoConnection);
 }
@@ -295,7 +295,7 @@ TEST_F(AlbumClient, AStalledAnswerIsNoConnectionAfterTheTimeOut) {
     int error = -1;
     EXPECT_FALSE(client.getUserAlbumsWithCredentials(anna, &error).has_value());
     EXPECT_EQ(error, ServiceResult::NoConnection);
-    EXPECT_GE(clock.elapsed(), 2900);
+    EXPECT_GE(clock.elapsed(), 3000);
     EXPECT_LT(clock.elapsed(), 5500) << "gave up at the 3 s time-out, not when the service did";
 }
 

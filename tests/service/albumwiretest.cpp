@@ -41,8 +41,8 @@ QByteArray canonical(const QByteArray& xml) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement: {
             writer.writeStartElement(reader.qualifiedName().toString());
-            QList<QXmlStreamAttribute> attributes(reader.attributes().begin(),
-                                                  reader.attributes().end());
+            const QXmlStreamAttributes read = reader.attributes();
+            QList<QXmlStreamAttribute> attributes(read.begin(), read.end());
             for (const auto& declaration : reader.namespaceDeclarations()) {
                 const QString name = declaration.prefix().isEmpty()
                                          ? QStringLiteral("xmlns")
@@ -160,4 +160,20 @@ TEST_F(AlbumWire, DeleteUsesTheSingleSlashPath) {
     client.deleteUserAlbumByID("42", anna, &error);
     EXPECT_EQ(error, ServiceResult::Success);
     EXPECT_EQ(requestLine(responder->lastRequest()), "DELETE /api/users/anna/album/42/ HTTP/1.1");
+}
+
+TEST_F(AlbumWire, UpdateStatusesMapAsItsTableSays) {
+    const QByteArray entry = "<entry><id>album:7</id></entry>";
+    const struct {
+        const char* status;
+        int code;
+    } rows[] = {{"200 OK", 0},        {"401 Unauthorized", 3}, {"403 Forbidden", 5},
+                {"404 Not Found", 1}, {"500 Server Error", 1}, {"204 No Content", 1}};
+    for (const auto& row : rows) {
+        start({reply("200 OK", entry), reply(row.status, "")});
+        int error = -1;
+        client.updateUserAlbumWithID("7", "t", "s", "", anna, &error);
+        EXPECT_EQ(error, row.code) << row.status;
+        EXPECT_EQ(responder->requests().size(), 2);
+    }
 }
