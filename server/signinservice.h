@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <string>
@@ -28,9 +29,12 @@ public:
     explicit SignInService(Database& db, std::function<Clock::time_point()> now = Clock::now)
         : db_(db), now_(std::move(now)) {}
 
-    // Makes the service's 1024-bit key pair from the system's random device. False with a
-    // reason when that fails.
-    bool prepare(std::string& error);
+    // Starts making the service's 1024-bit key pair from the system's random device, in the
+    // background so the service answers other requests at once; the sign-in requests wait
+    // for it.
+    void prepare();
+    // Waits for the key pair; false when it could not be made.
+    bool ready();
 
     // Answers <response><key>MODULUS#EXPONENT</key><request_id>ID</request_id></response>.
     void key(httplib::Response& res);
@@ -49,6 +53,10 @@ private:
 
     Database& db_;
     std::function<Clock::time_point()> now_;
+    std::future<bool> keyMade_;
+    std::mutex readyMutex_;
+    bool keyReady_ = false;
+    bool keyChecked_ = false;
     std::mutex mutex_; // the provider's decryption chain and the pending ids
     CCryptoProviderRSA provider_;
     std::string keyText_;

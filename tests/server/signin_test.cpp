@@ -188,7 +188,8 @@ TEST(SignInServiceTest, RequestIdsExpire) {
     ASSERT_TRUE(db.setUser("alice", "secret"));
     SignInService::Clock::time_point now{};
     SignInService signIn(db, [&now] { return now; });
-    ASSERT_TRUE(signIn.prepare(error)) << error;
+    signIn.prepare();
+    ASSERT_TRUE(signIn.ready());
 
     auto keyAnswer = [&] {
         httplib::Response res;
