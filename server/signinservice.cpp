@@ -28,6 +28,11 @@ void answerXml(httplib::Response& res, const std::string& element) {
 
 } // namespace
 
+SignInService::~SignInService() {
+    if (keyMade_.valid())
+        keyMade_.wait();
+}
+
 void SignInService::prepare() {
     keyMade_ = std::async(std::launch::async, [this] {
         std::lock_guard lock(mutex_);

@@ -28,6 +28,10 @@ public:
     // `now` is the clock request ids age by (replaceable for tests).
     explicit SignInService(Database& db, std::function<Clock::time_point()> now = Clock::now)
         : db_(db), now_(std::move(now)) {}
+    // Waits for a key pair still being made: it is written into this object.
+    ~SignInService();
+    SignInService(const SignInService&) = delete;
+    SignInService& operator=(const SignInService&) = delete;
 
     // Starts making the service's 1024-bit key pair from the system's random device, in the
     // background so the service answers other requests at once; the sign-in requests wait
