@@ -132,7 +132,8 @@ bool PhotoService::prepare(std::string& error) {
         error = "cannot open the database: " + error;
         return false;
     }
-    signIn_.prepare();
+    if (!signIn_.prepare(error))
+        return false;
     for (const auto& [login, password] : options_.users) {
         if (!db_.setUser(login, password)) {
             error = "cannot store the account " + login;

@@ -9,7 +9,6 @@
 
 #include <httplib.h>
 
-#include <iostream>
 #include <vector>
 
 namespace {
@@ -28,40 +27,24 @@ void answerXml(httplib::Response& res, const std::string& element) {
 
 } // namespace
 
-SignInService::~SignInService() {
-    if (keyMade_.valid())
-        keyMade_.wait();
-}
-
-void SignInService::prepare() {
-    keyMade_ = std::async(std::launch::async, [this] {
-        std::lock_guard lock(mutex_);
-        if (!provider_.DeriveKeyFromRandomDevice(1024)) {
-            std::cerr << "pikto-service: cannot make the sign-in key pair from the random device\n";
-            return false;
-        }
-        std::vector<char> text(key_text_capacity);
-        if (!provider_.ExportPublicKey(text.data()) || text[0] == '\0') {
-            std::cerr << "pikto-service: cannot write the sign-in public key\n";
-            return false;
-        }
-        keyText_ = text.data();
-        return true;
-    });
-}
-
-bool SignInService::ready() {
-    std::lock_guard lock(readyMutex_);
-    if (!keyChecked_) {
-        keyReady_ = keyMade_.valid() && keyMade_.get();
-        keyChecked_ = true;
+bool SignInService::prepare(std::string& error) {
+    std::lock_guard lock(mutex_);
+    if (!provider_.DeriveKeyFromRandomDevice(1024)) {
+        error = "cannot make the sign-in key pair from the random device";
+        return false;
     }
-    return keyReady_;
+    std::vector<char> text(key_text_capacity);
+    if (!provider_.ExportPublicKey(text.data()) || text[0] == '\0') {
+        error = "cannot write the sign-in public key";
+        return false;
+    }
+    keyText_ = text.data();
+    return true;
 }
 
 void SignInService::key(httplib::Response& res) {
     const std::string requestId = TextUtil::randomHex(16);
-    if (!ready() || requestId.empty()) {
+    if (keyText_.empty() || requestId.empty()) {
         res.status = 503;
         return res.set_content("Sign-in is not available\n", "text/plain; charset=utf-8");
     }
@@ -109,10 +92,6 @@ std::string SignInService::decrypt(const std::string& base64) {
 }
 
 void SignInService::token(httplib::Response& res, const std::string& body) {
-    if (!ready()) {
-        res.status = 503;
-        return res.set_content("Sign-in is not available\n", "text/plain; charset=utf-8");
-    }
     httplib::Params params;
     httplib::detail::parse_query_text(body, params);
     const auto credentials = params.find("credentials");

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <functional>
-#include <future>
 #include <map>
 #include <mutex>
 #include <string>
@@ -28,17 +27,13 @@ public:
     // `now` is the clock request ids age by (replaceable for tests).
     explicit SignInService(Database& db, std::function<Clock::time_point()> now = Clock::now)
         : db_(db), now_(std::move(now)) {}
-    // Waits for a key pair still being made: it is written into this object.
-    ~SignInService();
     SignInService(const SignInService&) = delete;
     SignInService& operator=(const SignInService&) = delete;
 
-    // Starts making the service's 1024-bit key pair from the system's random device, in the
-    // background so the service answers other requests at once; the sign-in requests wait
-    // for it.
-    void prepare();
-    // Waits for the key pair; false when it could not be made.
-    bool ready();
+    // Makes the service's 1024-bit key pair from the system's random device. False with a
+    // reason when that fails. Done before the service listens, so that the first sign-in
+    // is answered within a client's time-out.
+    bool prepare(std::string& error);
 
     // Answers <response><key>MODULUS#EXPONENT</key><request_id>ID</request_id></response>.
     void key(httplib::Response& res);
@@ -57,10 +52,6 @@ private:
 
     Database& db_;
     std::function<Clock::time_point()> now_;
-    std::future<bool> keyMade_;
-    std::mutex readyMutex_;
-    bool keyReady_ = false;
-    bool keyChecked_ = false;
     std::mutex mutex_; // the provider's decryption chain and the pending ids
     CCryptoProviderRSA provider_;
     std::string keyText_;

@@ -188,8 +188,7 @@ TEST(SignInServiceTest, RequestIdsExpire) {
     ASSERT_TRUE(db.setUser("alice", "secret"));
     SignInService::Clock::time_point now{};
     SignInService signIn(db, [&now] { return now; });
-    signIn.prepare();
-    ASSERT_TRUE(signIn.ready());
+    ASSERT_TRUE(signIn.prepare(error)) << error;
 
     auto keyAnswer = [&] {
         httplib::Response res;
