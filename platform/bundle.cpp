@@ -81,7 +81,8 @@ QVariantMap Bundle::infoDictionary() const {
 
 QVariantMap Bundle::localizedInfoDictionary() const {
     for (const QString& language : preferredLanguages()) {
-        const QString file = resourcesPath() + '/' + language + QStringLiteral(".lproj/InfoPlist.strings");
+        const QString file =
+            resourcesPath() + '/' + language + QStringLiteral(".lproj/InfoPlist.strings");
         if (QFileInfo::exists(file))
             return PropertyList::readDictionary(file).value_or(QVariantMap());
     }

@@ -29,12 +29,12 @@ void Log::write(const QString& message) {
         sink(message);
         return;
     }
-    const QString line = QStringLiteral("%1 %2[%3] %4\n")
-                             .arg(QDateTime::currentDateTime().toString(
-                                      QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
-                                  processName())
-                             .arg(getpid())
-                             .arg(message);
+    const QString line =
+        QStringLiteral("%1 %2[%3] %4\n")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
+                 processName())
+            .arg(getpid())
+            .arg(message);
     const QByteArray bytes = line.toUtf8();
     std::fwrite(bytes.constData(), 1, bytes.size(), stderr);
     std::fflush(stderr);

@@ -11,15 +11,27 @@ QString ServiceUrls::origin() {
     return value;
 }
 
-QString ServiceUrls::signInKey() { return origin() + QStringLiteral("/ovmrsa/key/"); }
-QString ServiceUrls::signInToken() { return origin() + QStringLiteral("/ovmrsa/token/"); }
-QString ServiceUrls::apiBase() { return origin() + QStringLiteral("/api/"); }
-QString ServiceUrls::upload() { return origin() + QStringLiteral("/post/"); }
+QString ServiceUrls::signInKey() {
+    return origin() + QStringLiteral("/ovmrsa/key/");
+}
+QString ServiceUrls::signInToken() {
+    return origin() + QStringLiteral("/ovmrsa/token/");
+}
+QString ServiceUrls::apiBase() {
+    return origin() + QStringLiteral("/api/");
+}
+QString ServiceUrls::upload() {
+    return origin() + QStringLiteral("/post/");
+}
 QString ServiceUrls::versionsFeed() {
     return origin() + QStringLiteral("/photo/mac/iphoto-plugin/versions.xml");
 }
-QString ServiceUrls::website() { return origin() + QStringLiteral("/"); }
-QString ServiceUrls::passport() { return origin() + QStringLiteral("/passport/"); }
+QString ServiceUrls::website() {
+    return origin() + QStringLiteral("/");
+}
+QString ServiceUrls::passport() {
+    return origin() + QStringLiteral("/passport/");
+}
 QString ServiceUrls::authorizationRealm() {
     const QString host = QUrl(origin()).host();
     return host.isEmpty() ? QStringLiteral("pikto.ovrana.ru") : host;

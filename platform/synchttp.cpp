@@ -5,6 +5,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include <future>
@@ -29,7 +30,8 @@ void stopNetworkThread() {
     if (!running)
         return;
     QObject* context = running->context.release();
-    QMetaObject::invokeMethod(context, [context] { delete context; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        context, [context] { delete context; }, Qt::BlockingQueuedConnection);
     running->thread->quit();
     running->thread->wait();
     delete running;
@@ -85,7 +87,6 @@ HttpResponse SyncHttp::send(const HttpRequest& request) {
         netRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
         netRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                                 QNetworkRequest::ManualRedirectPolicy);
-        netRequest.setTransferTimeout(static_cast<int>(request.timeoutSeconds * 1000));
         for (const auto& [name, value] : request.headers)
             netRequest.setRawHeader(name, value);
 
@@ -94,6 +95,19 @@ HttpResponse SyncHttp::send(const HttpRequest& request) {
             reply = manager->get(netRequest);
         else
             reply = manager->sendCustomRequest(netRequest, request.method, request.body);
+
+        // The time-out counts from the last sign of progress, on a precise timer (Qt's own
+        // transfer time-out runs on a coarse one and may fire 5 % early).
+        auto* idle = new QTimer(reply);
+        idle->setTimerType(Qt::PreciseTimer);
+        idle->setSingleShot(true);
+        idle->setInterval(static_cast<int>(request.timeoutSeconds * 1000));
+        QObject::connect(idle, &QTimer::timeout, reply, &QNetworkReply::abort);
+        const auto progressed = [idle] { idle->start(); };
+        QObject::connect(reply, &QNetworkReply::uploadProgress, idle, progressed);
+        QObject::connect(reply, &QNetworkReply::downloadProgress, idle, progressed);
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, idle, progressed);
+        idle->start();
 
         QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done] {
             HttpResponse response;

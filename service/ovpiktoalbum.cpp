@@ -3,7 +3,9 @@
 #include <QList>
 
 namespace {
-int sign(qint64 value) { return value < 0 ? -1 : value > 0 ? 1 : 0; }
+int sign(qint64 value) {
+    return value < 0 ? -1 : value > 0 ? 1 : 0;
+}
 } // namespace
 
 int OvPiktoAlbum::compareNames(const QString& a, const QString& b) {

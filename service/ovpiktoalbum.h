@@ -10,8 +10,8 @@ public:
     OvPiktoAlbum() = default;
     OvPiktoAlbum(const QString& name, const QString& description, int imagesCount, bool isLocked,
                  const QString& albumId)
-        : m_albumId(albumId), m_name(name), m_description(description),
-          m_imagesCount(imagesCount), m_isLocked(isLocked) {}
+        : m_albumId(albumId), m_name(name), m_description(description), m_imagesCount(imagesCount),
+          m_isLocked(isLocked) {}
 
     const QString& albumId() const { return m_albumId; }
     const QString& name() const { return m_name; }

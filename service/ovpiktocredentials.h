@@ -11,9 +11,7 @@ public:
     OVPiktoCredentials(const QString& login, const QString& password)
         : m_login(login), m_password(password) {}
     // An independent copy of another record, token included (uploads get one each).
-    static OVPiktoCredentials initWithCredentials(const OVPiktoCredentials& other) {
-        return other;
-    }
+    static OVPiktoCredentials initWithCredentials(const OVPiktoCredentials& other) { return other; }
 
     const QString& login() const { return m_login; }
     const QString& password() const { return m_password; }

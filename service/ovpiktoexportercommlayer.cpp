@@ -60,10 +60,10 @@ HttpResponse albumRequest(const QString& url, const QByteArray& method,
     request.method = method;
     request.body = body;
     request.setHeader("Content-Type", contentType);
-    request.setHeader("Authorization", QStringLiteral("ZimpToken realm=\"%1\", token=\"%2\"")
-                                           .arg(ServiceUrls::authorizationRealm(),
-                                                credentials.token())
-                                           .toUtf8());
+    request.setHeader("Authorization",
+                      QStringLiteral("ZimpToken realm=\"%1\", token=\"%2\"")
+                          .arg(ServiceUrls::authorizationRealm(), credentials.token())
+                          .toUtf8());
     return SyncHttp::send(request);
 }
 
@@ -99,8 +99,7 @@ OvPiktoAlbum albumFromEntry(const QDomElement& entry) {
             QZUtils::findXMLElementInArray(children, "f:protected").toElement();
         !locked.isNull())
         album.setIsLocked(locked.attribute("value") == QLatin1String("true"));
-    if (const QDomElement summary =
-            QZUtils::findXMLElementInArray(children, "summary").toElement();
+    if (const QDomElement summary = QZUtils::findXMLElementInArray(children, "summary").toElement();
         !summary.isNull())
         album.setDescription(summary.text());
     return album;
@@ -133,11 +132,11 @@ QString OvPiktoExporterCommLayer::albumIdFromAtomId(const QString& atomId) {
     return atomId.mid(at + 6);
 }
 
-std::optional<QList<OvPiktoAlbum>> OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(
-    const OVPiktoCredentials& credentials, int* error) {
-    const HttpResponse response =
-        albumRequest(usersUrl("%1/users/%2/albums/", credentials.login()), "GET", feedType,
-                     credentials);
+std::optional<QList<OvPiktoAlbum>>
+OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(const OVPiktoCredentials& credentials,
+                                                       int* error) {
+    const HttpResponse response = albumRequest(usersUrl("%1/users/%2/albums/", credentials.login()),
+                                               "GET", feedType, credentials);
     if (!response.received) {
         report(error, ServiceResult::NoConnection);
         return std::nullopt;
@@ -161,8 +160,9 @@ std::optional<QList<OvPiktoAlbum>> OvPiktoExporterCommLayer::getUserAlbumsWithCr
     return albums;
 }
 
-std::optional<QDomDocument> OvPiktoExporterCommLayer::fetchAlbumDataWithID(
-    const QString& albumId, const OVPiktoCredentials& credentials, int* error) {
+std::optional<QDomDocument>
+OvPiktoExporterCommLayer::fetchAlbumDataWithID(const QString& albumId,
+                                               const OVPiktoCredentials& credentials, int* error) {
     const HttpResponse response =
         albumRequest(usersUrl("%1/users/%2/album/%3/", credentials.login(), albumId), "GET",
                      entryType, credentials);
@@ -233,17 +233,16 @@ QString OvPiktoExporterCommLayer::createNewUserAlbumWithTitle(const QString& tit
 
     // The album is created empty; the update that follows writes title, summary and
     // password as escaped XML text.
-    QString body = QStringLiteral(
-        "<entry xmlns=\"http://www.w3.org/2005/Atom\" xmlns:f=\"ovrana:pikto\">\n");
+    QString body =
+        QStringLiteral("<entry xmlns=\"http://www.w3.org/2005/Atom\" xmlns:f=\"ovrana:pikto\">\n");
     body += QStringLiteral("<title>%1</title>\n").arg(QString());
     body += QStringLiteral("<summary>%1</summary>\n").arg(QString());
     if (!trimmed.isEmpty())
         body += QStringLiteral("<f:password>%1</f:password>\n").arg(QString());
     body += QStringLiteral("</entry>\n");
 
-    const HttpResponse response =
-        albumRequest(usersUrl("%1/users/%2/albums/", credentials.login()), "POST", entryType,
-                     credentials, body.toUtf8());
+    const HttpResponse response = albumRequest(usersUrl("%1/users/%2/albums/", credentials.login()),
+                                               "POST", entryType, credentials, body.toUtf8());
     Log::write(QStringLiteral("err: %1").arg(response.received ? response.status : 0));
     if (!response.received) {
         *place = ServiceResult::NoConnection;

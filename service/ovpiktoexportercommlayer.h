@@ -21,18 +21,17 @@ public:
 
     // The user's albums in service order; an account without albums (or a 200 answer
     // that does not parse) gives the one placeholder album "-1". Nothing on failure.
-    std::optional<QList<OvPiktoAlbum>> getUserAlbumsWithCredentials(
-        const OVPiktoCredentials& credentials, int* error);
+    std::optional<QList<OvPiktoAlbum>>
+    getUserAlbumsWithCredentials(const OVPiktoCredentials& credentials, int* error);
     // The album's Atom entry. Nothing on failure, and nothing with code 0 when the
     // answer's root has no "id".
-    std::optional<QDomDocument> fetchAlbumDataWithID(const QString& albumId,
-                                                     const OVPiktoCredentials& credentials,
-                                                     int* error);
+    std::optional<QDomDocument>
+    fetchAlbumDataWithID(const QString& albumId, const OVPiktoCredentials& credentials, int* error);
     // Fetches the entry, sets title, summary and the trimmed password (an empty password
     // removes the album's protection) and sends it back.
-    void updateUserAlbumWithID(const QString& albumId, const QString& title,
-                               const QString& summary, const QString& password,
-                               const OVPiktoCredentials& credentials, int* error);
+    void updateUserAlbumWithID(const QString& albumId, const QString& title, const QString& summary,
+                               const QString& password, const OVPiktoCredentials& credentials,
+                               int* error);
     // Creates an empty album, then writes title, summary and password into it. Returns
     // the new identifier, or a null string on failure (also when the answer names no album).
     QString createNewUserAlbumWithTitle(const QString& title, const QString& summary,

@@ -14,8 +14,8 @@ namespace {
 const QString pluginBundleIdentifier = QStringLiteral("com.ovrana.iphoto.exporter");
 
 QString lookUp(const std::optional<Bundle>& bundle, const QString& key) {
-    Log::write(QStringLiteral("%1: %2").arg(QStringLiteral("infoValueForKey"),
-                                            QStringLiteral("Entered")));
+    Log::write(
+        QStringLiteral("%1: %2").arg(QStringLiteral("infoValueForKey"), QStringLiteral("Entered")));
     Log::write(QStringLiteral("%1: %2").arg(QStringLiteral("infoValueForKey"),
                                             QStringLiteral("Exited OK")));
     if (!bundle)
@@ -171,7 +171,9 @@ QImage QZUtils::loadJpgImageFromResource(const QString& name) {
     return image;
 }
 
-QString QZUtils::trimString(const QString& text) { return text.trimmed(); }
+QString QZUtils::trimString(const QString& text) {
+    return text.trimmed();
+}
 
 QDomNode QZUtils::findXMLElementInArray(const QDomNodeList& nodes, const QString& name) {
     const int index = findIndefOfXMLElementInArray(nodes, name);

@@ -73,8 +73,7 @@ TEST_F(BundleTest, ResolvesResourcesByNameTypeAndDirectory) {
     QFile(path + "/Contents/Resources/ru.lproj/local.txt").open(QIODevice::WriteOnly);
     const Bundle bundle(path);
 
-    EXPECT_EQ(bundle.pathForResource("UI_login", "png"),
-              bundle.resourcesPath() + "/UI_login.png");
+    EXPECT_EQ(bundle.pathForResource("UI_login", "png"), bundle.resourcesPath() + "/UI_login.png");
     EXPECT_EQ(bundle.pathForResource("plain", "", "icons"),
               bundle.resourcesPath() + "/icons/plain");
     EXPECT_EQ(bundle.pathForResource("local", "txt"),

@@ -1,5 +1,5 @@
-#include "loopbackresponder.h"
 #include "synchttp.h"
+#include "loopbackresponder.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -23,7 +23,8 @@ TEST(SyncHttp, DoesNotDispatchDueTimersOrQueuedCallsWhileWaiting) {
     bool timerFired = false;
     bool queuedCallRan = false;
     QTimer::singleShot(0, [&] { timerFired = true; });
-    QMetaObject::invokeMethod(qApp, [&] { queuedCallRan = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&] { queuedCallRan = true; }, Qt::QueuedConnection);
 
     const HttpResponse response = SyncHttp::send(requestTo(responder.port()));
 

@@ -8,7 +8,10 @@
 
 #include <vector>
 
-LoopbackResponder::LoopbackResponder(QByteArray reply) : m_reply(std::move(reply)) {
+LoopbackResponder::LoopbackResponder(QByteArray reply)
+    : LoopbackResponder(QList<QByteArray>{std::move(reply)}) {}
+
+LoopbackResponder::LoopbackResponder(QList<QByteArray> replies) : m_replies(std::move(replies)) {
     m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -25,12 +28,25 @@ LoopbackResponder::~LoopbackResponder() {
     m_stop = true;
     m_thread.join();
     ::close(m_listener);
-    delete m_last.load();
+}
+
+QString LoopbackResponder::origin() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+QList<QByteArray> LoopbackResponder::requests() const {
+    std::lock_guard lock(m_mutex);
+    return m_requests;
 }
 
 QByteArray LoopbackResponder::lastRequest() const {
-    QByteArray* last = m_last.load();
-    return last ? *last : QByteArray();
+    std::lock_guard lock(m_mutex);
+    return m_requests.isEmpty() ? QByteArray() : m_requests.last();
+}
+
+QByteArray LoopbackResponder::bodyOf(const QByteArray& request) {
+    const qsizetype headEnd = request.indexOf("\r\n\r\n");
+    return headEnd < 0 ? QByteArray() : request.mid(headEnd + 4);
 }
 
 void LoopbackResponder::serve() {
@@ -64,12 +80,17 @@ void LoopbackResponder::serve() {
             if (request.size() >= headEnd + 4 + bodyLength)
                 break;
         }
-        delete m_last.exchange(new QByteArray(request));
-        if (m_reply.isEmpty()) {
+        QByteArray reply;
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests.append(request);
+            reply = m_replies.value(qMin(m_requests.size(), m_replies.size()) - 1);
+        }
+        if (reply.isEmpty()) {
             held.push_back(client);
             continue;
         }
-        ::write(client, m_reply.constData(), size_t(m_reply.size()));
+        ::write(client, reply.constData(), size_t(reply.size()));
         ::close(client);
     }
     for (int client : held)

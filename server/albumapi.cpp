@@ -1,0 +1,136 @@
+#include "albumapi.h"
+
+#include "atomformat.h"
+#include "database.h"
+#include "photofolder.h"
+#include "textutil.h"
+#include "zimptoken.h"
+
+#include <httplib.h>
+
+namespace {
+
+const char* const kAtomType = "application/atom+xml";
+
+void answer(httplib::Response& res, int status, const std::string& text) {
+    res.status = status;
+    res.set_content(text + "\n", "text/plain; charset=utf-8");
+}
+
+void answerAtom(httplib::Response& res, int status, const std::string& document) {
+    res.status = status;
+    res.set_content(document, kAtomType);
+}
+
+// The album with this id when it belongs to the login.
+std::optional<AlbumRecord> ownedAlbum(Database& db, const std::string& login,
+                                      const std::string& albumId) {
+    if (!TextUtil::isDecimalId(albumId))
+        return std::nullopt;
+    std::optional<AlbumRecord> album = db.album(std::stoll(albumId));
+    if (!album || album->login != login)
+        return std::nullopt;
+    return album;
+}
+
+} // namespace
+
+AlbumApi::Caller AlbumApi::caller(const httplib::Request& req, const std::string& login) {
+    const std::optional<std::string> token =
+        ZimpToken::parse(req.get_header_value("Authorization"));
+    if (!token)
+        return Caller::Anonymous;
+    const std::optional<std::string> owner = db_.tokenOwner(*token);
+    if (!owner)
+        return Caller::Anonymous;
+    return *owner == login ? Caller::Owner : Caller::OtherAccount;
+}
+
+void AlbumApi::list(const httplib::Request& req, httplib::Response& res, const std::string& login) {
+    switch (caller(req, login)) {
+    case Caller::Anonymous:
+        return answer(res, 401, "Authorization required");
+    case Caller::OtherAccount:
+        return answer(res, 403, "Forbidden");
+    case Caller::Owner:
+        break;
+    }
+    answerAtom(res, 200, AtomFormat::feed(login, db_.albums(login)));
+}
+
+void AlbumApi::create(const httplib::Request& req, httplib::Response& res, const std::string& login,
+                      const std::string& body) {
+    switch (caller(req, login)) {
+    case Caller::Anonymous:
+        return answer(res, 403, "Forbidden");
+    case Caller::OtherAccount:
+        return answer(res, 401, "Not your account");
+    case Caller::Owner:
+        break;
+    }
+    const std::optional<AtomFormat::EntryFields> fields = AtomFormat::parseEntry(body);
+    if (!fields)
+        return answer(res, 400, "The body is not an Atom entry");
+    const std::optional<AlbumRecord> album =
+        db_.createAlbum(login, fields->title.value_or(""), fields->summary.value_or(""),
+                        fields->password.value_or(""));
+    if (!album)
+        return answer(res, 500, "Cannot store the album");
+    answerAtom(res, 201, AtomFormat::entry(*album));
+}
+
+void AlbumApi::fetch(const httplib::Request& req, httplib::Response& res, const std::string& login,
+                     const std::string& albumId) {
+    switch (caller(req, login)) {
+    case Caller::Anonymous:
+        return answer(res, 401, "Authorization required");
+    case Caller::OtherAccount:
+        return answer(res, 403, "Forbidden");
+    case Caller::Owner:
+        break;
+    }
+    const std::optional<AlbumRecord> album = ownedAlbum(db_, login, albumId);
+    if (!album)
+        return answer(res, 404, "No such album");
+    answerAtom(res, 200, AtomFormat::entry(*album));
+}
+
+void AlbumApi::update(const httplib::Request& req, httplib::Response& res, const std::string& login,
+                      const std::string& albumId, const std::string& body) {
+    switch (caller(req, login)) {
+    case Caller::Anonymous:
+        return answer(res, 401, "Authorization required");
+    case Caller::OtherAccount:
+        return answer(res, 403, "Forbidden");
+    case Caller::Owner:
+        break;
+    }
+    const std::optional<AlbumRecord> album = ownedAlbum(db_, login, albumId);
+    if (!album)
+        return answer(res, 404, "No such album");
+    const std::optional<AtomFormat::EntryFields> fields = AtomFormat::parseEntry(body);
+    if (!fields)
+        return answer(res, 400, "The body is not an Atom entry");
+    if (!db_.updateAlbum(album->id, fields->title.value_or(album->title),
+                         fields->summary.value_or(album->summary), fields->password))
+        return answer(res, 404, "No such album");
+    const std::optional<AlbumRecord> changed = db_.album(album->id);
+    if (!changed)
+        return answer(res, 404, "No such album");
+    answerAtom(res, 200, AtomFormat::entry(*changed));
+}
+
+void AlbumApi::remove(const httplib::Request& req, httplib::Response& res, const std::string& login,
+                      const std::string& albumId) {
+    if (caller(req, login) != Caller::Owner)
+        return answer(res, 403, "Forbidden");
+    const std::optional<AlbumRecord> album = ownedAlbum(db_, login, albumId);
+    if (!album)
+        return answer(res, 404, "No such album");
+    const std::optional<std::vector<std::int64_t>> photoIds = db_.deleteAlbum(album->id);
+    if (!photoIds)
+        return answer(res, 404, "No such album");
+    for (std::int64_t id : *photoIds)
+        photos_.remove(id);
+    res.status = 204;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+namespace httplib {
+struct Request;
+struct Response;
+} // namespace httplib
+
+class Database;
+class PhotoFolder;
+
+// The album requests of the API. Each answers with the status the client maps for that
+// request: list, fetch and update refuse a missing or unknown token with 401 and a token
+// of another account with 403; create turns these round (403, 401); delete answers 403
+// for both. An album id that is not one of the account's albums is 404.
+class AlbumApi {
+public:
+    AlbumApi(Database& db, const PhotoFolder& photos) : db_(db), photos_(photos) {}
+
+    // GET users/LOGIN/albums/: 200 with the feed of the account's albums.
+    void list(const httplib::Request& req, httplib::Response& res, const std::string& login);
+    // POST users/LOGIN/albums/: 201 with the new album's entry; 400 for a body that is not
+    // an Atom entry.
+    void create(const httplib::Request& req, httplib::Response& res, const std::string& login,
+                const std::string& body);
+    // GET users/LOGIN/album/ID/: 200 with the album's entry.
+    void fetch(const httplib::Request& req, httplib::Response& res, const std::string& login,
+               const std::string& albumId);
+    // PUT users/LOGIN/album/ID/: title, summary and f:password from the body (an empty
+    // f:password removes the password); 200 with the changed entry, 400 for a bad body.
+    void update(const httplib::Request& req, httplib::Response& res, const std::string& login,
+                const std::string& albumId, const std::string& body);
+    // DELETE users/LOGIN/album/ID/: 204 once the album and its photos are gone.
+    void remove(const httplib::Request& req, httplib::Response& res, const std::string& login,
+                const std::string& albumId);
+
+private:
+    enum class Caller { Anonymous, OtherAccount, Owner };
+    Caller caller(const httplib::Request& req, const std::string& login);
+
+    Database& db_;
+    const PhotoFolder& photos_;
+};

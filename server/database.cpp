@@ -1,0 +1,381 @@
+#include "database.h"
+
+#include "textutil.h"
+
+#include <QCryptographicHash>
+
+#include <sqlite3.h>
+
+#include <ctime>
+#include <memory>
+
+namespace {
+
+using Statement = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
+
+Statement prepare(sqlite3* db, const char* sql) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        stmt = nullptr;
+    }
+    return Statement(stmt, &sqlite3_finalize);
+}
+
+void bindText(sqlite3_stmt* stmt, int index, const std::string& text) {
+    sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+std::string columnText(sqlite3_stmt* stmt, int index) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, index));
+    if (!text)
+        return {};
+    return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)));
+}
+
+std::int64_t now() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+// Passwords are kept as salted SHA-256, "salt$hash" in hexadecimal.
+std::string passwordHash(const std::string& salt, const std::string& password) {
+    const std::string input = salt + "$" + password;
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray(input.data(), static_cast<qsizetype>(input.size())), QCryptographicHash::Sha256);
+    return salt + "$" + digest.toHex().toStdString();
+}
+
+constexpr const char* kAlbumColumns =
+    "SELECT a.id, a.login, a.title, a.summary, a.password, a.unsorted, a.updated, "
+    "(SELECT COUNT(*) FROM photos p WHERE p.album_id = a.id) FROM albums a ";
+
+AlbumRecord readAlbum(sqlite3_stmt* stmt) {
+    AlbumRecord album;
+    album.id = sqlite3_column_int64(stmt, 0);
+    album.login = columnText(stmt, 1);
+    album.title = columnText(stmt, 2);
+    album.summary = columnText(stmt, 3);
+    album.password = columnText(stmt, 4);
+    album.unsorted = sqlite3_column_int(stmt, 5) != 0;
+    album.updated = sqlite3_column_int64(stmt, 6);
+    album.imageCount = sqlite3_column_int64(stmt, 7);
+    return album;
+}
+
+constexpr const char* kPhotoColumns =
+    "SELECT id, album_id, file_name, access, comments_disabled, adults_only, original_hidden, "
+    "channel, app_platform, app_version, size, created FROM photos ";
+
+PhotoRecord readPhoto(sqlite3_stmt* stmt) {
+    PhotoRecord photo;
+    photo.id = sqlite3_column_int64(stmt, 0);
+    photo.albumId = sqlite3_column_int64(stmt, 1);
+    photo.fileName = columnText(stmt, 2);
+    photo.access = columnText(stmt, 3);
+    photo.commentsDisabled = sqlite3_column_int(stmt, 4) != 0;
+    photo.adultsOnly = sqlite3_column_int(stmt, 5) != 0;
+    photo.originalHidden = sqlite3_column_int(stmt, 6) != 0;
+    photo.channel = columnText(stmt, 7);
+    photo.appPlatform = columnText(stmt, 8);
+    photo.appVersion = columnText(stmt, 9);
+    photo.size = sqlite3_column_int64(stmt, 10);
+    photo.created = sqlite3_column_int64(stmt, 11);
+    return photo;
+}
+
+} // namespace
+
+Database::~Database() {
+    if (db_)
+        sqlite3_close(db_);
+}
+
+bool Database::exec(const char* sql) {
+    return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool Database::open(const std::string& path, std::string& error) {
+    std::lock_guard lock(mutex_);
+    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) {
+        error = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return false;
+    }
+    sqlite3_busy_timeout(db_, 5000);
+    const char* schema = "CREATE TABLE IF NOT EXISTS users ("
+                         " login TEXT PRIMARY KEY, password TEXT);"
+                         "CREATE TABLE IF NOT EXISTS tokens ("
+                         " token TEXT PRIMARY KEY, login TEXT NOT NULL, created INTEGER NOT NULL);"
+                         "CREATE TABLE IF NOT EXISTS albums ("
+                         " id INTEGER PRIMARY KEY AUTOINCREMENT, login TEXT NOT NULL,"
+                         " title TEXT NOT NULL DEFAULT '', summary TEXT NOT NULL DEFAULT '',"
+                         " password TEXT NOT NULL DEFAULT '', unsorted INTEGER NOT NULL DEFAULT 0,"
+                         " updated INTEGER NOT NULL);"
+                         "CREATE TABLE IF NOT EXISTS photos ("
+                         " id INTEGER PRIMARY KEY AUTOINCREMENT, album_id INTEGER NOT NULL,"
+                         " file_name TEXT NOT NULL, access TEXT NOT NULL,"
+                         " comments_disabled INTEGER NOT NULL, adults_only INTEGER NOT NULL,"
+                         " original_hidden INTEGER NOT NULL, channel TEXT NOT NULL,"
+                         " app_platform TEXT NOT NULL, app_version TEXT NOT NULL,"
+                         " size INTEGER NOT NULL, created INTEGER NOT NULL);"
+                         "CREATE INDEX IF NOT EXISTS albums_login ON albums(login);"
+                         "CREATE INDEX IF NOT EXISTS photos_album ON photos(album_id);";
+    char* message = nullptr;
+    if (sqlite3_exec(db_, schema, nullptr, nullptr, &message) != SQLITE_OK) {
+        error = message ? message : "cannot create the tables";
+        sqlite3_free(message);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool Database::setUser(const std::string& login, const std::string& password) {
+    const std::string salt = TextUtil::randomHex(8);
+    if (salt.empty())
+        return false;
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, "INSERT INTO users(login, password) VALUES(?, ?) "
+                                  "ON CONFLICT(login) DO UPDATE SET password = excluded.password");
+    if (!stmt)
+        return false;
+    bindText(stmt.get(), 1, login);
+    bindText(stmt.get(), 2, passwordHash(salt, password));
+    return sqlite3_step(stmt.get()) == SQLITE_DONE;
+}
+
+bool Database::ensureUser(const std::string& login) {
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, "INSERT OR IGNORE INTO users(login, password) VALUES(?, NULL)");
+    if (!stmt)
+        return false;
+    bindText(stmt.get(), 1, login);
+    return sqlite3_step(stmt.get()) == SQLITE_DONE;
+}
+
+bool Database::userExists(const std::string& login) {
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, "SELECT 1 FROM users WHERE login = ?");
+    if (!stmt)
+        return false;
+    bindText(stmt.get(), 1, login);
+    return sqlite3_step(stmt.get()) == SQLITE_ROW;
+}
+
+bool Database::checkPassword(const std::string& login, const std::string& password) {
+    std::string stored;
+    {
+        std::lock_guard lock(mutex_);
+        Statement stmt = prepare(db_, "SELECT password FROM users WHERE login = ?");
+        if (!stmt)
+            return false;
+        bindText(stmt.get(), 1, login);
+        if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+            return false;
+        stored = columnText(stmt.get(), 0);
+    }
+    const auto dollar = stored.find('$');
+    if (dollar == std::string::npos)
+        return false;
+    return passwordHash(stored.substr(0, dollar), password) == stored;
+}
+
+bool Database::addToken(const std::string& token, const std::string& login) {
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, "INSERT INTO tokens(token, login, created) VALUES(?, ?, ?) "
+                                  "ON CONFLICT(token) DO UPDATE SET login = excluded.login");
+    if (!stmt)
+        return false;
+    bindText(stmt.get(), 1, token);
+    bindText(stmt.get(), 2, login);
+    sqlite3_bind_int64(stmt.get(), 3, now());
+    return sqlite3_step(stmt.get()) == SQLITE_DONE;
+}
+
+std::optional<std::string> Database::tokenOwner(const std::string& token) {
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, "SELECT login FROM tokens WHERE token = ?");
+    if (!stmt)
+        return std::nullopt;
+    bindText(stmt.get(), 1, token);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return columnText(stmt.get(), 0);
+}
+
+std::vector<AlbumRecord> Database::albums(const std::string& login) {
+    std::vector<AlbumRecord> result;
+    std::lock_guard lock(mutex_);
+    Statement stmt =
+        prepare(db_, (std::string(kAlbumColumns) + "WHERE a.login = ? ORDER BY a.id").c_str());
+    if (!stmt)
+        return result;
+    bindText(stmt.get(), 1, login);
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
+        result.push_back(readAlbum(stmt.get()));
+    return result;
+}
+
+std::optional<AlbumRecord> Database::albumLocked(std::int64_t id) {
+    Statement stmt = prepare(db_, (std::string(kAlbumColumns) + "WHERE a.id = ?").c_str());
+    if (!stmt)
+        return std::nullopt;
+    sqlite3_bind_int64(stmt.get(), 1, id);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return readAlbum(stmt.get());
+}
+
+std::optional<AlbumRecord> Database::album(std::int64_t id) {
+    std::lock_guard lock(mutex_);
+    return albumLocked(id);
+}
+
+std::optional<AlbumRecord> Database::createAlbum(const std::string& login, const std::string& title,
+                                                 const std::string& summary,
+                                                 const std::string& password) {
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(
+        db_, "INSERT INTO albums(login, title, summary, password, updated) VALUES(?, ?, ?, ?, ?)");
+    if (!stmt)
+        return std::nullopt;
+    bindText(stmt.get(), 1, login);
+    bindText(stmt.get(), 2, title);
+    bindText(stmt.get(), 3, summary);
+    bindText(stmt.get(), 4, password);
+    sqlite3_bind_int64(stmt.get(), 5, now());
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+        return std::nullopt;
+    return albumLocked(sqlite3_last_insert_rowid(db_));
+}
+
+bool Database::updateAlbum(std::int64_t id, const std::string& title, const std::string& summary,
+                           const std::optional<std::string>& password) {
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, "UPDATE albums SET title = ?, summary = ?, "
+                                  "password = COALESCE(?, password), updated = ? WHERE id = ?");
+    if (!stmt)
+        return false;
+    bindText(stmt.get(), 1, title);
+    bindText(stmt.get(), 2, summary);
+    if (password)
+        bindText(stmt.get(), 3, *password);
+    else
+        sqlite3_bind_null(stmt.get(), 3);
+    sqlite3_bind_int64(stmt.get(), 4, now());
+    sqlite3_bind_int64(stmt.get(), 5, id);
+    return sqlite3_step(stmt.get()) == SQLITE_DONE && sqlite3_changes(db_) == 1;
+}
+
+std::optional<std::vector<std::int64_t>> Database::deleteAlbum(std::int64_t id) {
+    std::lock_guard lock(mutex_);
+    if (!exec("BEGIN IMMEDIATE"))
+        return std::nullopt;
+    std::vector<std::int64_t> photoIds;
+    bool ok = false;
+    {
+        Statement list = prepare(db_, "SELECT id FROM photos WHERE album_id = ?");
+        Statement dropPhotos = prepare(db_, "DELETE FROM photos WHERE album_id = ?");
+        Statement dropAlbum = prepare(db_, "DELETE FROM albums WHERE id = ?");
+        if (list && dropPhotos && dropAlbum) {
+            sqlite3_bind_int64(list.get(), 1, id);
+            while (sqlite3_step(list.get()) == SQLITE_ROW)
+                photoIds.push_back(sqlite3_column_int64(list.get(), 0));
+            sqlite3_bind_int64(dropPhotos.get(), 1, id);
+            sqlite3_bind_int64(dropAlbum.get(), 1, id);
+            ok = sqlite3_step(dropPhotos.get()) == SQLITE_DONE &&
+                 sqlite3_step(dropAlbum.get()) == SQLITE_DONE && sqlite3_changes(db_) == 1;
+        }
+    }
+    if (!ok) {
+        exec("ROLLBACK");
+        return std::nullopt;
+    }
+    if (!exec("COMMIT")) {
+        exec("ROLLBACK");
+        return std::nullopt;
+    }
+    return photoIds;
+}
+
+std::optional<std::int64_t> Database::unsortedAlbumId(const std::string& login) {
+    std::lock_guard lock(mutex_);
+    {
+        Statement find =
+            prepare(db_, "SELECT id FROM albums WHERE login = ? AND unsorted = 1 ORDER BY id");
+        if (!find)
+            return std::nullopt;
+        bindText(find.get(), 1, login);
+        if (sqlite3_step(find.get()) == SQLITE_ROW)
+            return sqlite3_column_int64(find.get(), 0);
+    }
+    Statement insert =
+        prepare(db_, "INSERT INTO albums(login, title, summary, password, unsorted, updated) "
+                     "VALUES(?, 'Неразобранное', '', '', 1, ?)");
+    if (!insert)
+        return std::nullopt;
+    bindText(insert.get(), 1, login);
+    sqlite3_bind_int64(insert.get(), 2, now());
+    if (sqlite3_step(insert.get()) != SQLITE_DONE)
+        return std::nullopt;
+    return sqlite3_last_insert_rowid(db_);
+}
+
+std::optional<std::int64_t> Database::addPhoto(const PhotoRecord& photo) {
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(
+        db_, "INSERT INTO photos(album_id, file_name, access, comments_disabled, adults_only, "
+             "original_hidden, channel, app_platform, app_version, size, created) "
+             "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    if (!stmt)
+        return std::nullopt;
+    sqlite3_bind_int64(stmt.get(), 1, photo.albumId);
+    bindText(stmt.get(), 2, photo.fileName);
+    bindText(stmt.get(), 3, photo.access);
+    sqlite3_bind_int(stmt.get(), 4, photo.commentsDisabled ? 1 : 0);
+    sqlite3_bind_int(stmt.get(), 5, photo.adultsOnly ? 1 : 0);
+    sqlite3_bind_int(stmt.get(), 6, photo.originalHidden ? 1 : 0);
+    bindText(stmt.get(), 7, photo.channel);
+    bindText(stmt.get(), 8, photo.appPlatform);
+    bindText(stmt.get(), 9, photo.appVersion);
+    sqlite3_bind_int64(stmt.get(), 10, photo.size);
+    sqlite3_bind_int64(stmt.get(), 11, now());
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+        return std::nullopt;
+    return sqlite3_last_insert_rowid(db_);
+}
+
+bool Database::removePhoto(std::int64_t id) {
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, "DELETE FROM photos WHERE id = ?");
+    if (!stmt)
+        return false;
+    sqlite3_bind_int64(stmt.get(), 1, id);
+    return sqlite3_step(stmt.get()) == SQLITE_DONE;
+}
+
+std::vector<PhotoRecord> Database::photos(std::int64_t albumId) {
+    std::vector<PhotoRecord> result;
+    std::lock_guard lock(mutex_);
+    Statement stmt =
+        prepare(db_, (std::string(kPhotoColumns) + "WHERE album_id = ? ORDER BY id").c_str());
+    if (!stmt)
+        return result;
+    sqlite3_bind_int64(stmt.get(), 1, albumId);
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
+        result.push_back(readPhoto(stmt.get()));
+    return result;
+}
+
+std::optional<PhotoRecord> Database::photo(std::int64_t id) {
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, (std::string(kPhotoColumns) + "WHERE id = ?").c_str());
+    if (!stmt)
+        return std::nullopt;
+    sqlite3_bind_int64(stmt.get(), 1, id);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return readPhoto(stmt.get());
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "albumrecord.h"
+#include "photorecord.h"
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+// Accounts, tokens, albums and photo records of the stand-in service in one SQLite file.
+// Every operation takes the one lock, so handlers on any thread may call it. Failures of
+// SQLite are reported as an empty optional or false, never thrown.
+class Database {
+public:
+    Database() = default;
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens (creating when missing) the database file and its tables. Returns false with
+    // a reason in `error` when the file cannot be opened or the schema cannot be made.
+    bool open(const std::string& path, std::string& error);
+
+    // Adds the account or changes its password; false on a storage failure.
+    bool setUser(const std::string& login, const std::string& password);
+    // Adds the account without a password (it cannot sign in) unless it exists already.
+    bool ensureUser(const std::string& login);
+    bool userExists(const std::string& login);
+    // True only for an existing account with a password equal to `password`;
+    // an account without a password refuses every password.
+    bool checkPassword(const std::string& login, const std::string& password);
+
+    // Stores a token for the login (replacing the owner of an equal token).
+    bool addToken(const std::string& token, const std::string& login);
+    // The login the token belongs to; empty for an unknown token.
+    std::optional<std::string> tokenOwner(const std::string& token);
+
+    // The account's albums, oldest first, with their image counts.
+    std::vector<AlbumRecord> albums(const std::string& login);
+    // The album with this id, whoever owns it; empty when there is none.
+    std::optional<AlbumRecord> album(std::int64_t id);
+    // Creates an album; returns it as stored, empty on a storage failure.
+    std::optional<AlbumRecord> createAlbum(const std::string& login, const std::string& title,
+                                           const std::string& summary, const std::string& password);
+    // Changes title and summary; `password` empty-optional keeps the current password,
+    // an empty text removes it. False when the album is gone or storage fails.
+    bool updateAlbum(std::int64_t id, const std::string& title, const std::string& summary,
+                     const std::optional<std::string>& password);
+    // Removes the album and its photo records in one transaction; returns the ids of the
+    // removed photos (whose files the caller deletes), empty when nothing was removed.
+    std::optional<std::vector<std::int64_t>> deleteAlbum(std::int64_t id);
+    // The id of the account's unsorted album, created on first use; empty on failure.
+    std::optional<std::int64_t> unsortedAlbumId(const std::string& login);
+
+    // Stores a photo record and returns its new id; empty on failure.
+    std::optional<std::int64_t> addPhoto(const PhotoRecord& photo);
+    bool removePhoto(std::int64_t id);
+    std::vector<PhotoRecord> photos(std::int64_t albumId);
+    std::optional<PhotoRecord> photo(std::int64_t id);
+
+private:
+    bool exec(const char* sql);
+    std::optional<AlbumRecord> albumLocked(std::int64_t id);
+
+    std::mutex mutex_;
+    sqlite3* db_ = nullptr;
+};

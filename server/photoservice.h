@@ -1,0 +1,71 @@
+#pragma once
+
+#include "albumapi.h"
+#include "database.h"
+#include "faultswitch.h"
+#include "photofolder.h"
+#include "releasefiles.h"
+#include "requestlog.h"
+#include "serviceoptions.h"
+#include "signinservice.h"
+#include "uploadreceiver.h"
+#include "webpages.h"
+
+#include <httplib.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The stand-in photo service: one HTTP server answering the sign-in, album, upload, feed
+// and website requests from the data folder, plus the loopback-only test controls
+// (/_fault/, /_requests/). Requests run on a pool of threads, so a stalled request does
+// not hold up the others.
+class PhotoService {
+public:
+    explicit PhotoService(ServiceOptions options);
+    ~PhotoService();
+    PhotoService(const PhotoService&) = delete;
+    PhotoService& operator=(const PhotoService&) = delete;
+
+    // Opens the data folder, applies the accounts and tokens of the options and binds the
+    // listening socket. Returns false with a reason in `error` on any failure.
+    bool prepare(std::string& error);
+    // The bound port, valid after prepare.
+    int port() const { return port_; }
+    // "http://HOST:PORT".
+    std::string origin() const;
+    // Serves until stop; returns false when serving could not start.
+    bool run();
+    // Ends run from any thread; stalled requests are released at once.
+    void stop();
+
+private:
+    void setUpRoutes();
+    httplib::Server::HandlerResponse preRoute(const httplib::Request& req, httplib::Response& res);
+    void handle(const httplib::Request& req, httplib::Response& res,
+                const httplib::ContentReader* reader);
+    void dispatch(const httplib::Request& req, httplib::Response& res,
+                  const std::vector<std::string>& segments, std::string body);
+    void armFault(const httplib::Request& req, httplib::Response& res, const std::string& body);
+    void stall(const httplib::Request& req, int seconds);
+
+    ServiceOptions options_;
+    Database db_;
+    PhotoFolder photos_;
+    ReleaseFiles releases_;
+    AlbumApi albums_;
+    WebPages pages_;
+    UploadReceiver uploads_;
+    SignInService signIn_;
+    FaultSwitch faults_;
+    RequestLog log_;
+    std::unique_ptr<httplib::Server> server_;
+    int port_ = 0;
+
+    std::mutex stopMutex_;
+    std::condition_variable stopped_;
+    bool stopping_ = false;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+// Small text helpers shared by the handlers of the stand-in service.
+class TextUtil {
+public:
+    // The path with every run of slashes collapsed into one ("//api//x" -> "/api/x").
+    static std::string collapseSlashes(const std::string& path);
+    // Text safe inside HTML element content and double-quoted attributes.
+    static std::string htmlEscape(const std::string& text);
+    // Lower-case hexadecimal text of `bytes` bytes from the system's random source;
+    // empty when the source fails.
+    static std::string randomHex(std::size_t bytes);
+    // True when `text` is a non-empty run of decimal digits that fits a positive 63-bit id.
+    static bool isDecimalId(const std::string& text);
+};

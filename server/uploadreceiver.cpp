@@ -1,0 +1,85 @@
+#include "uploadreceiver.h"
+
+#include "database.h"
+#include "multipartform.h"
+#include "photofolder.h"
+#include "textutil.h"
+
+#include <httplib.h>
+
+namespace {
+
+void refuse(httplib::Response& res) {
+    res.status = 200;
+    res.set_content("Upload failed", "text/plain; charset=utf-8");
+}
+
+} // namespace
+
+void UploadReceiver::receive(httplib::Response& res, const std::string& contentType,
+                             std::string body) {
+    if (contentType.rfind("multipart/form-data", 0) != 0)
+        return refuse(res);
+    std::optional<httplib::MultipartFormDataMap> parts =
+        MultipartForm::parse(contentType, std::move(body));
+    if (!parts)
+        return refuse(res);
+
+    // The first part of a name counts.
+    auto field = [&](const std::string& name) -> std::string {
+        auto it = parts->find(name);
+        return it == parts->end() ? std::string() : it->second.content;
+    };
+    auto has = [&](const std::string& name) { return parts->find(name) != parts->end(); };
+
+    const std::string token = field("token");
+    const std::optional<std::string> owner = token.empty() ? std::nullopt : db_.tokenOwner(token);
+    if (!owner)
+        return refuse(res);
+
+    const auto image = parts->find("image");
+    if (image == parts->end() || image->second.content.empty())
+        return refuse(res);
+
+    const std::string access = field("access_type");
+    if (has("access_type") && access != "public" && access != "private" && access != "friends")
+        return refuse(res);
+
+    // Resolved last: album "-1" creates the unsorted album, which a refused upload must not.
+    std::optional<std::int64_t> albumId;
+    const std::string album = field("album");
+    if (album == "-1") {
+        albumId = db_.unsortedAlbumId(*owner);
+    } else if (TextUtil::isDecimalId(album)) {
+        const std::optional<AlbumRecord> record = db_.album(std::stoll(album));
+        if (record && record->login == *owner)
+            albumId = record->id;
+    }
+    if (!albumId)
+        return refuse(res);
+
+    PhotoRecord photo;
+    photo.albumId = *albumId;
+    photo.fileName = image->second.filename;
+    photo.access = access;
+    photo.commentsDisabled = field("disable_comments") == "1";
+    photo.adultsOnly = field("xxx") == "1";
+    photo.originalHidden = field("hide_orig") == "1";
+    photo.channel = field("pub_channel");
+    photo.appPlatform = field("app_platform");
+    photo.appVersion = field("app_version");
+    photo.size = static_cast<std::int64_t>(image->second.content.size());
+
+    const std::optional<std::int64_t> id = db_.addPhoto(photo);
+    if (!id) {
+        res.status = 500;
+        return res.set_content("Cannot store the photo\n", "text/plain; charset=utf-8");
+    }
+    if (!photos_.write(*id, image->second.content)) {
+        db_.removePhoto(*id);
+        res.status = 500;
+        return res.set_content("Cannot store the photo\n", "text/plain; charset=utf-8");
+    }
+    res.status = 200;
+    res.set_content("OK " + std::to_string(*id), "text/plain; charset=utf-8");
+}

@@ -1,0 +1,130 @@
+// The loopback test controls of pikto-service: armed faults and the request log, seen
+// through the same client the library uses.
+
+#include "serviceprocess.h"
+#include "testhttp.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace {
+
+class FaultSwitchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        service = std::make_unique<ServiceProcess>(ServiceProcess::Options{
+            {QStringLiteral("alice:secret")}, {QStringLiteral("alice:tok-alice")}, {}});
+        ASSERT_TRUE(service->start()) << service->lastError().toStdString();
+    }
+
+    HttpResponse list(double timeoutSeconds = 5.0) const {
+        return TestHttp::send("GET",
+                              service->origin() + QStringLiteral("/api//users/alice/albums/"),
+                              TestHttp::zimpToken("tok-alice"), {},
+                              "application/atom+xml; type=feed", timeoutSeconds);
+    }
+
+    std::unique_ptr<ServiceProcess> service;
+};
+
+TEST_F(FaultSwitchTest, StatusAnswersTheGivenStatusBodyAndTypeForCountRequests) {
+    ASSERT_TRUE(service->fault(QStringLiteral("/api/users/alice/"), QStringLiteral("status"), 2,
+                               503, "busy & away",
+                               {{QStringLiteral("content_type"), QStringLiteral("text/x-test")}}));
+    for (int i = 0; i < 2; ++i) {
+        const HttpResponse response = list();
+        ASSERT_TRUE(response.received);
+        EXPECT_EQ(response.status, 503);
+        EXPECT_EQ(response.data, QByteArray("busy & away"));
+    }
+    EXPECT_EQ(list().status, 200);
+}
+
+TEST_F(FaultSwitchTest, StatusOnARequestWithABodyIsReadAsAnAnswer) {
+    ASSERT_TRUE(service->fault(QStringLiteral("/api"), QStringLiteral("status"), 1, 500, "x"));
+    const HttpResponse response =
+        TestHttp::send("POST", service->origin() + QStringLiteral("/api//users/alice/albums/"),
+                       TestHttp::zimpToken("tok-alice"), QByteArray(200 * 1024, 'a'));
+    ASSERT_TRUE(response.received) << response.error.toStdString();
+    EXPECT_EQ(response.status, 500);
+}
+
+TEST_F(FaultSwitchTest, PrefixOfAnotherPathLeavesThisOneAlone) {
+    ASSERT_TRUE(service->fault(QStringLiteral("/post/"), QStringLiteral("status"), 1, 500));
+    EXPECT_EQ(list().status, 200);
+}
+
+TEST_F(FaultSwitchTest, DropIsATransportFailureNotAStatus) {
+    // Two: the client resends once after a connection closed without an answer.
+    ASSERT_TRUE(service->fault(QStringLiteral("/api/"), QStringLiteral("drop"), 2));
+    const HttpResponse dropped = list();
+    EXPECT_FALSE(dropped.received);
+    EXPECT_EQ(dropped.status, 0);
+    EXPECT_EQ(list().status, 200);
+    EXPECT_EQ(service->requests(), QStringList(3, QStringLiteral("GET /api//users/alice/albums/")));
+}
+
+TEST_F(FaultSwitchTest, OneDropIsHiddenByTheClientsResend) {
+    ASSERT_TRUE(service->fault(QStringLiteral("/api/"), QStringLiteral("drop")));
+    EXPECT_EQ(list().status, 200);
+    EXPECT_EQ(service->requests().size(), 2);
+}
+
+TEST_F(FaultSwitchTest, StallOutlastsTheClientTimeoutWithoutHoldingUpOthers) {
+    ASSERT_TRUE(service->fault(QStringLiteral("/api/"), QStringLiteral("stall"), 1, 0, {},
+                               {{QStringLiteral("seconds"), 30}}));
+    QElapsedTimer clock;
+    clock.start();
+    auto stalled = std::async(std::launch::async, [this] { return list(1.0); });
+    // While the stalled request waits, others are served.
+    const HttpResponse home = TestHttp::get(service->origin() + QStringLiteral("/"));
+    EXPECT_EQ(home.status, 200);
+    const HttpResponse response = stalled.get();
+    EXPECT_FALSE(response.received);
+    EXPECT_LT(clock.elapsed(), 20000);
+    // Stopping does not wait for the stalled answer.
+    clock.restart();
+    service->stop();
+    EXPECT_LT(clock.elapsed(), 5000);
+}
+
+TEST_F(FaultSwitchTest, ClearDisarmsEveryFault) {
+    ASSERT_TRUE(service->fault(QStringLiteral("/"), QStringLiteral("drop"), 5));
+    ASSERT_TRUE(service->clearFaults());
+    EXPECT_EQ(list().status, 200);
+}
+
+TEST_F(FaultSwitchTest, RefusesAnUnknownActionOrBadNumbers) {
+    EXPECT_FALSE(service->fault(QStringLiteral("/api/"), QStringLiteral("explode")));
+    EXPECT_FALSE(service->fault(QStringLiteral("/api/"), QStringLiteral("status"), 1, 42));
+    EXPECT_FALSE(service->fault(QStringLiteral("/api/"), QStringLiteral("drop"), 0));
+    EXPECT_FALSE(service->fault(QStringLiteral("api"), QStringLiteral("drop")));
+    EXPECT_FALSE(service->fault(QStringLiteral("/api/"), QStringLiteral("stall"), 1, 0, {},
+                                {{QStringLiteral("seconds"), QStringLiteral("soon")}}));
+    EXPECT_EQ(list().status, 200);
+}
+
+TEST_F(FaultSwitchTest, RequestLogListsWhatWasSentAsSentAndNothingOfTheControls) {
+    ASSERT_TRUE(service->fault(QStringLiteral("/passport/"), QStringLiteral("status"), 1, 500));
+    list();
+    TestHttp::get(service->origin() + QStringLiteral("/passport/?mode=register"));
+    TestHttp::send("DELETE", service->origin() + QStringLiteral("/api/users/alice/album/5/"),
+                   TestHttp::zimpToken("tok-alice"));
+    const QStringList expected{
+        QStringLiteral("GET /api//users/alice/albums/"),
+        QStringLiteral("GET /passport/"),
+        QStringLiteral("DELETE /api/users/alice/album/5/"),
+    };
+    EXPECT_EQ(service->requests(), expected);
+}
+
+TEST_F(FaultSwitchTest, RequestLogIsEmptyAtStart) {
+    EXPECT_TRUE(service->requests().isEmpty());
+    // An empty log is still an answer: the service is reachable.
+    EXPECT_TRUE(service->clearFaults());
+}
+
+} // namespace

@@ -1,0 +1,5 @@
+#include "qzsecuretextfield.h"
+
+QZSecureTextField::QZSecureTextField(QWidget* parent) : QZTextField(parent) {
+    setEchoMode(QLineEdit::Password);
+}
