@@ -33,15 +33,15 @@ protected:
         credentials.setToken(QStringLiteral("demo-token"));
         int error = -1;
         albumId = OvPiktoExporterCommLayer().createNewUserAlbumWithTitle(
-            QStringLiteral("Holidays"), QStringLiteral(""), QStringLiteral(""), credentials, &error);
+            QStringLiteral("Holidays"), QStringLiteral(""), QStringLiteral(""), credentials,
+            &error);
         ASSERT_FALSE(albumId.isEmpty()) << error;
 
         photoPath = dir.filePath(QStringLiteral("sea.jpg"));
         QFile file(photoPath);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         photo = QByteArray(3 * 1024 * 1024 + 17, Qt::Uninitialized);
-        QRandomGenerator(11).fillRange(reinterpret_cast<quint32*>(photo.data()),
-                                       photo.size() / 4);
+        QRandomGenerator(11).fillRange(reinterpret_cast<quint32*>(photo.data()), photo.size() / 4);
         photo[0] = char(0xff);
         photo[1] = char(0xd8);
         file.write(photo);
@@ -72,7 +72,8 @@ protected:
         return recorder.calls.join(' ');
     }
 
-    ServiceProcess service{{{QStringLiteral("demo:password")}, {QStringLiteral("demo:demo-token")}, {}}};
+    ServiceProcess service{
+        {{QStringLiteral("demo:password")}, {QStringLiteral("demo:demo-token")}, {}}};
     OVPiktoCredentials credentials{QStringLiteral("demo"), QString()};
     QString albumId;
     QTemporaryDir dir;
@@ -100,7 +101,10 @@ TEST_F(UploaderService, StoredPhotoIsTheSentFileByteForByte) {
         fetch(QStringLiteral("%1/users/demo/album/%2/").arg(service.origin(), albumId));
     ASSERT_EQ(page.status, 200);
     const QString html = QString::fromUtf8(page.data);
-    EXPECT_TRUE(html.contains(QStringLiteral("sea.jpg")));
+    EXPECT_TRUE(html.contains(QStringLiteral("<span class=\"name\">sea.jpg</span>")));
+    EXPECT_TRUE(html.contains(QStringLiteral("data-access=\"friends\"")));
+    EXPECT_TRUE(html.contains(QStringLiteral("data-flag=\"xxx\"")));
+    EXPECT_FALSE(html.contains(QStringLiteral("data-flag=\"hide_orig\"")));
     const QRegularExpressionMatch id =
         QRegularExpression(QStringLiteral("/photos/(\\d+)\\.jpg")).match(html);
     ASSERT_TRUE(id.hasMatch());
