@@ -17,6 +17,39 @@
 // which may be null. The class keeps no state between requests.
 class OvPiktoExporterCommLayer {
 public:
+    // --- Sign-in ---
+
+    // Turns the credentials' login and password into a token through the key and token
+    // endpoints. Clears the token first, so every failure leaves it empty. Returns 0 with
+    // the token stored; 3 for a wrong login or password (or an empty token); 2 when an
+    // endpoint does not answer, the key answer names no key or request id, the key is
+    // refused, the cipher text does not fit, or the token answer is anything else.
+    int signIntoOvranaPiktoWithCredentials(OVPiktoCredentials& credentials);
+
+    // The plain text that is encrypted for the token endpoint: login and password as
+    // XML attribute values, escaped, so any character survives the trip.
+    static QByteArray credentialsSnippet(const QString& login, const QString& password);
+
+    // --- Version feed ---
+
+    // Fetches the versions feed and returns the newest release newer than `currentVersion`;
+    // nothing when the feed cannot be fetched or offers nothing newer.
+    std::optional<OvPiktoUpdateVersionInfo> fetchUpdatedVersionInfo(const QString& currentVersion);
+    // The feed's bytes (after logging its URL); nothing without a 200 answer with data.
+    std::optional<QByteArray> fetchVersionsData();
+    // The newest release in `versionsData` newer than `currentVersion`. Nothing when the
+    // current version is empty, the feed is not one root with exactly one "channel", any
+    // item lacks an "enclosure", or no release is newer.
+    std::optional<OvPiktoUpdateVersionInfo> fetchUpdatedVersionInfo(const QString& currentVersion,
+                                                                    const QByteArray& versionsData);
+    // The build version in a download URL: the text after its last "_" up to the last "."
+    // after it ("…_1.2.345.zip" gives "1.2.345"); a null string when the URL has none.
+    static QString getVersionFromBuildUrl(const QString& url);
+    // Compares dotted versions by the leading integer of each component: −1 when `a` is
+    // older than `b`, 1 when newer, 0 when equal. With equal shared components the one
+    // with more components is newer.
+    static int compareBuildVersionA(const QString& a, const QString& b);
+
     // --- Albums ---
 
     // The user's albums in service order; an account without albums (or a 200 answer

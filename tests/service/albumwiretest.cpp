@@ -41,8 +41,8 @@ QByteArray canonical(const QByteArray& xml) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement: {
             writer.writeStartElement(reader.qualifiedName().toString());
-            QList<QXmlStreamAttribute> attributes(reader.attributes().begin(),
-                                                  reader.attributes().end());
+            const QXmlStreamAttributes read = reader.attributes();
+            QList<QXmlStreamAttribute> attributes(read.begin(), read.end());
             for (const auto& declaration : reader.namespaceDeclarations()) {
                 const QString name = declaration.prefix().isEmpty()
                                          ? QStringLiteral("xmlns")

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ovpiktocredentials.h"
+#include "ovpiktoexportercommlayer.h"
+
+#include <QString>
+
+#include <optional>
+
+// What every command shares: the global options, the service client and the signed-in
+// credentials. Messages for people go to standard error; results to standard output.
+class Session {
+public:
+    QString login;                  // from --login; null when not given
+    bool passwordFromStdin = false; // --password-stdin
+
+    OvPiktoExporterCommLayer& client() { return m_client; }
+    // The credentials after a successful signIn(): login and token.
+    const OVPiktoCredentials& credentials() const { return m_credentials; }
+
+    // Reads the password (PIKTO_PASSWORD, or one line of standard input with
+    // --password-stdin) and signs in. Returns 0 when signed in; otherwise prints why
+    // and returns the exit status: 64 without a login or password, else the sign-in's
+    // result code.
+    int signIn();
+
+    // Prints "pikto: WHAT: <the text for code>" on standard error and returns the
+    // exit status for the failed request: the code itself, or 2 for a code outside 1..5.
+    static int fail(const QString& what, int code);
+    // The text for a service result code.
+    static QString messageForResult(int code);
+    // Writes one line of results to standard output (UTF-8).
+    static void print(const QString& line);
+    // Prints "pikto: TEXT" on standard error and returns 64.
+    static int usageError(const QString& text);
+
+private:
+    // The password as the user supplied it; nothing when none was supplied.
+    std::optional<QString> readPassword() const;
+
+    OvPiktoExporterCommLayer m_client;
+    OVPiktoCredentials m_credentials;
+};

@@ -1,0 +1,217 @@
+// The pikto executable run for real against the stand-in service: output formats and
+// exit statuses.
+#include "serviceprocess.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class Pikto : public ::testing::Test {
+protected:
+    void SetUp() override {
+        service.setOptions({{QStringLiteral("anna:secret")}, {}, releases.path()});
+        ASSERT_TRUE(service.start()) << service.lastError().toStdString();
+    }
+
+    // Runs pikto with `args` after the global options for the service and the login.
+    Outcome pikto(const QStringList& args, const QString& password = QStringLiteral("secret"),
+                  const QByteArray& input = {}) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("OVPIKTO_SERVICE_URL"));
+        env.remove(QStringLiteral("PIKTO_PASSWORD"));
+        if (!password.isNull())
+            env.insert(QStringLiteral("PIKTO_PASSWORD"), password);
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(PIKTO_BIN_DIR "/pikto"),
+                      QStringList{QStringLiteral("--service"), service.origin(),
+                                  QStringLiteral("--login"), QStringLiteral("anna")} +
+                          args);
+        Outcome run;
+        if (!process.waitForStarted(10000)) {
+            ADD_FAILURE() << "pikto did not start";
+            return run;
+        }
+        process.write(input);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(30000)) {
+            ADD_FAILURE() << "pikto did not finish";
+            process.kill();
+            process.waitForFinished();
+            return run;
+        }
+        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+
+    QStringList albumLines() {
+        const Outcome run = pikto({QStringLiteral("albums")});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        return run.out.split('\n', Qt::SkipEmptyParts);
+    }
+
+    void publishFeed(const QString& current, const QString& newer) {
+        QFile feed(releases.filePath(QStringLiteral("versions.xml")));
+        ASSERT_TRUE(feed.open(QIODevice::WriteOnly));
+        feed.write(QStringLiteral("<rss><channel>"
+                                  "<item><title>Old</title>"
+                                  "<enclosure url=\"%1/OvPikto_%2.zip\"/></item>"
+                                  "<item><title>Faster uploads</title>"
+                                  "<enclosure url=\"%1/OvPikto_%3.zip\"/></item>"
+                                  "</channel></rss>")
+                       .arg(service.origin(), current, newer)
+                       .toUtf8());
+    }
+
+    QTemporaryDir releases;
+    ServiceProcess service;
+};
+
+TEST_F(Pikto, SignInSaysSoWithoutShowingSecrets) {
+    const Outcome run = pikto({QStringLiteral("signin")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "signed in as anna\n");
+    EXPECT_FALSE((run.out + run.err).contains(QStringLiteral("secret")));
+}
+
+TEST_F(Pikto, PasswordFromStandardInput) {
+    const Outcome run = pikto({QStringLiteral("--password-stdin"), QStringLiteral("signin")},
+                              QString(), "secret\n");
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "signed in as anna\n");
+}
+
+TEST_F(Pikto, WrongPasswordExits3) {
+    const Outcome run = pikto({QStringLiteral("signin")}, QStringLiteral("wrong"));
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(run.err.contains(QStringLiteral("wrong login or password")));
+}
+
+TEST_F(Pikto, UnreachableServiceExits2) {
+    service.stop();
+    const Outcome run = pikto({QStringLiteral("albums")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_FALSE(run.err.isEmpty());
+}
+
+TEST_F(Pikto, UsageErrorsExit64WithUsage) {
+    const QList<QStringList> misuses = {
+        {},
+        {QStringLiteral("albumz")},
+        {QStringLiteral("album")},
+        {QStringLiteral("album"), QStringLiteral("create")},
+        {QStringLiteral("album"), QStringLiteral("create"), QStringLiteral("--title")},
+        {QStringLiteral("album"), QStringLiteral("edit"), QStringLiteral("--title"),
+         QStringLiteral("T"), QStringLiteral("--summary"), QStringLiteral("S")},
+        {QStringLiteral("album"), QStringLiteral("delete"), QStringLiteral("1"),
+         QStringLiteral("2")},
+        {QStringLiteral("signin"), QStringLiteral("--password"), QStringLiteral("secret")},
+        {QStringLiteral("check-update")},
+    };
+    for (const QStringList& args : misuses) {
+        const Outcome run = pikto(args);
+        EXPECT_EQ(run.exitCode, 64) << args.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("usage: pikto")))
+            << args.join(' ').toStdString();
+    }
+}
+
+TEST_F(Pikto, MissingPasswordIsAUsageError) {
+    const Outcome run = pikto({QStringLiteral("signin")}, QString());
+    EXPECT_EQ(run.exitCode, 64);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("PIKTO_PASSWORD")));
+}
+
+TEST_F(Pikto, HelpOnEveryCommand) {
+    const QList<QStringList> commands = {
+        {},
+        {QStringLiteral("signin")},
+        {QStringLiteral("albums")},
+        {QStringLiteral("album"), QStringLiteral("create")},
+        {QStringLiteral("album"), QStringLiteral("edit")},
+        {QStringLiteral("album"), QStringLiteral("delete")},
+        {QStringLiteral("check-update")},
+    };
+    for (const QStringList& command : commands) {
+        const Outcome run = pikto(command + QStringList{QStringLiteral("--help")});
+        EXPECT_EQ(run.exitCode, 0) << command.join(' ').toStdString();
+        EXPECT_TRUE(
+            run.out.startsWith(QStringLiteral("usage: pikto ") +
+                               (command.isEmpty() ? QStringLiteral("[") : command.join(' '))))
+            << run.out.toStdString();
+    }
+}
+
+TEST_F(Pikto, EmptyAccountListsThePlaceholder) {
+    EXPECT_EQ(albumLines(), QStringList{QStringLiteral("-1\tНеразобранное\t0\topen\t")});
+}
+
+TEST_F(Pikto, AlbumCreateEditDeleteRoundTrip) {
+    const Outcome created =
+        pikto({QStringLiteral("album"), QStringLiteral("create"), QStringLiteral("--title"),
+               QStringLiteral("Sea & sky"), QStringLiteral("--summary"),
+               QStringLiteral("Summer <2024>"), QStringLiteral("--password"), QStringLiteral("x")});
+    ASSERT_EQ(created.exitCode, 0) << created.err.toStdString();
+    const QString id = created.out.trimmed();
+    ASSERT_FALSE(id.isEmpty());
+    EXPECT_EQ(albumLines(),
+              QStringList{id + QStringLiteral("\tSea & sky\t0\tlocked\tSummer <2024>")});
+
+    const Outcome edited = pikto(
+        {QStringLiteral("album"), QStringLiteral("edit"), id, QStringLiteral("--title"),
+         QStringLiteral("Sea"), QStringLiteral("--summary"), QStringLiteral("Line one\nline two")});
+    ASSERT_EQ(edited.exitCode, 0) << edited.err.toStdString();
+    EXPECT_EQ(albumLines(), QStringList{id + QStringLiteral("\tSea\t0\topen\tLine one line two")});
+
+    const Outcome deleted = pikto({QStringLiteral("album"), QStringLiteral("delete"), id});
+    ASSERT_EQ(deleted.exitCode, 0) << deleted.err.toStdString();
+    EXPECT_EQ(albumLines(), QStringList{QStringLiteral("-1\tНеразобранное\t0\topen\t")});
+}
+
+TEST_F(Pikto, EditingAMissingAlbumExits4) {
+    const Outcome run =
+        pikto({QStringLiteral("album"), QStringLiteral("edit"), QStringLiteral("999999"),
+               QStringLiteral("--title"), QStringLiteral("T"), QStringLiteral("--summary"),
+               QStringLiteral("S")});
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("album not found")));
+}
+
+TEST_F(Pikto, CheckUpdatePrintsNewerRelease) {
+    publishFeed(QStringLiteral("1.2.9"), QStringLiteral("1.2.10"));
+    const Outcome run = pikto({QStringLiteral("check-update"), QStringLiteral("1.2.9")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(
+        run.out,
+        QStringLiteral("1.2.10\t%1/OvPikto_1.2.10.zip\tFaster uploads\n").arg(service.origin()));
+}
+
+TEST_F(Pikto, CheckUpdateWithNewestInstalledSaysNoUpdate) {
+    publishFeed(QStringLiteral("1.2.9"), QStringLiteral("1.2.10"));
+    const Outcome run = pikto({QStringLiteral("check-update"), QStringLiteral("1.2.10")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "no update\n");
+}
+
+TEST_F(Pikto, CheckUpdateWithoutFeedExits2) {
+    service.fault(QStringLiteral("/photo/"), QStringLiteral("drop"), 2);
+    const Outcome run = pikto({QStringLiteral("check-update"), QStringLiteral("1.0")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.out.isEmpty());
+}
+
+} // namespace
