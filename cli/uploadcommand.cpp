@@ -65,9 +65,8 @@ int UploadCommand::run(const Arguments& arguments, Session& session) {
         if (!info.isFile() || !info.isReadable())
             return Session::usageError(QStringLiteral("upload: cannot read %1").arg(path));
         if (info.size() >= sizeLimit) {
-            printError(
-                QStringLiteral("upload: skipped %1: 20 MiB or more (%2)")
-                    .arg(path, UploadProgress::formatSize(toKiB(info.size()))));
+            printError(QStringLiteral("upload: skipped %1: 20 MiB or more (%2)")
+                           .arg(path, UploadProgress::formatSize(toKiB(info.size()))));
             continue;
         }
         files.append(path);
@@ -121,9 +120,7 @@ int UploadCommand::run(const Arguments& arguments, Session& session) {
         // explains the failure better than the upload itself can.
         int check = ServiceResult::Success;
         session.client().fetchAlbumDataWithID(albumId, session.credentials(), &check);
-        printError(QStringLiteral("upload: %1 of %2 photos uploaded")
-                       .arg(i)
-                       .arg(uploads.size()));
+        printError(QStringLiteral("upload: %1 of %2 photos uploaded").arg(i).arg(uploads.size()));
         if (check != ServiceResult::Success)
             return Session::fail(QStringLiteral("upload: %1").arg(uploads[i].filePath()), check);
         if (outcome == Outcome::Refused) {

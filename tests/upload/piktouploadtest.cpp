@@ -14,7 +14,7 @@
 
 namespace {
 
-struct Run {
+struct PiktoRun {
     int exitCode = -1;
     QString out;
     QString err;
@@ -24,7 +24,7 @@ class PiktoUpload : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(service.start()) << service.lastError().toStdString();
-        const Run created = pikto({"album", "create", "--title", "Trip"});
+        const PiktoRun created = pikto({"album", "create", "--title", "Trip"});
         ASSERT_EQ(created.exitCode, 0) << created.err.toStdString();
         albumId = created.out.trimmed();
     }
@@ -47,24 +47,26 @@ protected:
 
     // Runs pikto as the demo user with the service's address; with `script` given, on a
     // pseudo-terminal that program provides.
-    Run pikto(const QStringList& args, const QString& script = {}) {
+    PiktoRun pikto(const QStringList& args, const QString& script = {}) {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("PIKTO_PASSWORD"), QStringLiteral("password"));
         process.setProcessEnvironment(env);
-        const QStringList command = QStringList{executable(), QStringLiteral("--service"),
-                                                service.origin(), QStringLiteral("--login"),
-                                                QStringLiteral("demo")} +
-                                    args;
+        const QStringList command =
+            QStringList{executable(), QStringLiteral("--service"), service.origin(),
+                        QStringLiteral("--login"), QStringLiteral("demo")} +
+            args;
         if (script.isEmpty()) {
             process.start(command.first(), command.mid(1));
         } else {
             QStringList quoted;
             for (const QString& word : command)
-                quoted << QLatin1Char('\'') + QString(word).replace("'", "'\\''") + QLatin1Char('\'');
-            process.start(script, {QStringLiteral("-qefc"), quoted.join(' '), QStringLiteral("/dev/null")});
+                quoted << QLatin1Char('\'') + QString(word).replace("'", "'\\''") +
+                              QLatin1Char('\'');
+            process.start(script,
+                          {QStringLiteral("-qefc"), quoted.join(' '), QStringLiteral("/dev/null")});
         }
-        Run run;
+        PiktoRun run;
         process.closeWriteChannel();
         if (!process.waitForFinished(60000)) {
             ADD_FAILURE() << "pikto did not finish";
@@ -102,7 +104,7 @@ TEST_F(PiktoUpload, SendsEveryFileInOrderAndEndsWithTheAlbumAddress) {
     const QString a = makeFile(QStringLiteral("a.jpg"), 300 * 1024, 1);
     const QString b = makeFile(QStringLiteral("фото b.jpg"), 2 * 1024 * 1024, 2);
     const QString c = makeFile(QStringLiteral("c.jpg"), 10, 3);
-    const Run run = pikto({"upload", "--album", albumId, "--access", "friends",
+    const PiktoRun run = pikto({"upload", "--album", albumId, "--access", "friends",
                            "--disable-comments", "--hide-original", a, b, c});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
 
@@ -132,13 +134,13 @@ TEST_F(PiktoUpload, SendsEveryFileInOrderAndEndsWithTheAlbumAddress) {
 TEST_F(PiktoUpload, SetsAsideFilesOf20MiBOrMore) {
     const QString limit = makeFile(QStringLiteral("limit.jpg"), 20 * 1024 * 1024);
     const QString under = makeFile(QStringLiteral("under.jpg"), 20 * 1024 * 1024 - 1);
-    const Run run = pikto({"upload", "--album", albumId, limit, under});
+    const PiktoRun run = pikto({"upload", "--album", albumId, limit, under});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("skipped %1: 20 MiB or more").arg(limit)))
         << run.err.toStdString();
     EXPECT_EQ(listedNames(), QStringList({"under.jpg"}));
 
-    const Run alone = pikto({"upload", "--album", albumId, limit});
+    const PiktoRun alone = pikto({"upload", "--album", albumId, limit});
     EXPECT_EQ(alone.exitCode, 64);
     EXPECT_TRUE(alone.err.contains(QStringLiteral("nothing left to upload")));
 }
@@ -146,9 +148,9 @@ TEST_F(PiktoUpload, SetsAsideFilesOf20MiBOrMore) {
 TEST_F(PiktoUpload, StopsAtTheFirstFailureWithItsResultCode) {
     const QString a = makeFile(QStringLiteral("a.jpg"), 1000, 1);
     const QString b = makeFile(QStringLiteral("b.jpg"), 1000, 2);
-    ASSERT_TRUE(service.fault(QStringLiteral("/post/"), QStringLiteral("status"), 1, 200,
-                              "Upload failed"));
-    const Run refused = pikto({"upload", "--album", albumId, a, b});
+    ASSERT_TRUE(
+        service.fault(QStringLiteral("/post/"), QStringLiteral("status"), 1, 200, "Upload failed"));
+    const PiktoRun refused = pikto({"upload", "--album", albumId, a, b});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.contains(
         QStringLiteral("%1: the service refused the photo (Upload failed)").arg(a)))
@@ -157,7 +159,7 @@ TEST_F(PiktoUpload, StopsAtTheFirstFailureWithItsResultCode) {
     EXPECT_FALSE(refused.out.contains(QStringLiteral("/album/")));
     EXPECT_TRUE(listedNames().isEmpty());
 
-    const Run missing = pikto({"upload", "--album", "999", a});
+    const PiktoRun missing = pikto({"upload", "--album", "999", a});
     EXPECT_EQ(missing.exitCode, 4);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("album not found")))
         << missing.err.toStdString();
@@ -174,7 +176,7 @@ TEST_F(PiktoUpload, RefusesBadArgumentsBeforeSendingAnything) {
         {{"upload", "--album", albumId, dir.path()}, "cannot read"},
     };
     for (const auto& row : table) {
-        const Run run = pikto(row.args);
+        const PiktoRun run = pikto(row.args);
         EXPECT_EQ(run.exitCode, 64) << row.message;
         EXPECT_TRUE(run.err.contains(QLatin1String(row.message))) << run.err.toStdString();
     }
@@ -186,7 +188,7 @@ TEST_F(PiktoUpload, DrawsAProgressBarOnATerminal) {
     if (script.isEmpty())
         GTEST_SKIP() << "no `script` to give pikto a terminal";
     const QString a = makeFile(QStringLiteral("a.jpg"), 1024 * 1024);
-    const Run run = pikto({"upload", "--album", albumId, a}, script);
+    const PiktoRun run = pikto({"upload", "--album", albumId, a}, script);
     ASSERT_EQ(run.exitCode, 0) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("\r\033[Kphoto 1 of 1 [")));
     EXPECT_TRUE(run.out.contains(QStringLiteral("[########################] 1.00 MiB of 1.00 MiB")))
