@@ -53,11 +53,14 @@ std::optional<Arguments> Arguments::parse(const QStringList& args, const QList<O
             return std::nullopt;
         }
     }
-    if (parsed.m_parameters.size() != parameterCount) {
-        *error = parsed.m_parameters.size() > parameterCount
-                     ? QStringLiteral("unexpected argument '%1'")
-                           .arg(parsed.m_parameters.value(parameterCount))
-                     : QStringLiteral("missing argument");
+    // A negative count -n takes n or more parameters (a last parameter "NAME...").
+    const qsizetype least = parameterCount < 0 ? -parameterCount : parameterCount;
+    if (parsed.m_parameters.size() < least ||
+        (parameterCount >= 0 && parsed.m_parameters.size() > parameterCount)) {
+        *error = parsed.m_parameters.size() < least
+                     ? QStringLiteral("missing argument")
+                     : QStringLiteral("unexpected argument '%1'")
+                           .arg(parsed.m_parameters.value(parameterCount));
         return std::nullopt;
     }
     return parsed;

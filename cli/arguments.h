@@ -19,7 +19,8 @@ public:
 
     // Parses `args`. Refuses (nothing, with `error` set) an unknown option, an option
     // without its value, a repeated option, a missing required option, and a number of
-    // positional parameters other than `parameterCount`. "--" ends the options.
+    // positional parameters other than `parameterCount` (a negative -n: fewer than n).
+    // "--" ends the options.
     static std::optional<Arguments> parse(const QStringList& args, const QList<Option>& options,
                                           qsizetype parameterCount, QString* error);
 

@@ -121,8 +121,13 @@ int Dispatcher::run(const QStringList& args) {
         return ExitStatus::Ok;
     }
     QString error;
-    const auto arguments =
-        Arguments::parse(commandArgs, chosen->options(), chosen->parameters().size(), &error);
+    // A last parameter named "NAME..." takes one or more values.
+    const QStringList parameters = chosen->parameters();
+    const qsizetype count =
+        !parameters.isEmpty() && parameters.last().endsWith(QLatin1String("..."))
+            ? -parameters.size()
+            : parameters.size();
+    const auto arguments = Arguments::parse(commandArgs, chosen->options(), count, &error);
     if (!arguments) {
         std::fputs((usage(*chosen) + '\n').toUtf8().constData(), stderr);
         return Session::usageError(QStringLiteral("%1: %2").arg(chosen->words().join(' '), error));

@@ -6,6 +6,7 @@
 #include "checkupdatecommand.h"
 #include "dispatcher.h"
 #include "signincommand.h"
+#include "uploadcommand.h"
 
 #include <QCoreApplication>
 
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     dispatcher.add(std::make_unique<AlbumEditCommand>());
     dispatcher.add(std::make_unique<AlbumDeleteCommand>());
     dispatcher.add(std::make_unique<CheckUpdateCommand>());
+    dispatcher.add(std::make_unique<UploadCommand>());
 
     return dispatcher.run(QCoreApplication::arguments().mid(1));
 }

@@ -1,0 +1,396 @@
+#include "ovpiktoexporteruploader.h"
+
+#include "log.h"
+#include "serviceurls.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+
+#include <climits>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <typeinfo>
+#include <utility>
+
+namespace {
+
+constexpr qsizetype responseChunk = 2048;
+constexpr int progressIntervalMs = 10;
+
+// The readable name of an exception's dynamic type, e.g. "std::runtime_error".
+QString exceptionName(const std::exception& exception) {
+    const char* mangled = typeid(exception).name();
+    int status = 0;
+    char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+    const QString name = QString::fromLatin1(status == 0 && demangled ? demangled : mangled);
+    std::free(demangled);
+    return name;
+}
+
+// Calls the delegate, logging a std::exception with `format` ("...: %1, %2": name, what).
+// Other exceptions pass. Returns false when the call destroyed the uploader.
+template <typename Call>
+bool callDelegate(OvPiktoExporterUploader* uploader, OvPiktoExporterUploaderDelegate* delegate,
+                  const QString& format, Call&& call) {
+    if (!delegate)
+        return true;
+    const QPointer<OvPiktoExporterUploader> alive(uploader);
+    try {
+        call(*delegate);
+    } catch (const std::exception& exception) {
+        Log::write(format.arg(exceptionName(exception), QString::fromLocal8Bit(exception.what())));
+    }
+    return !alive.isNull();
+}
+
+QString fieldPart(const QString& name, const QString& value) {
+    return QStringLiteral("--%1\r\nContent-Disposition: form-data; name=\"%2\"\r\n\r\n%3\r\n")
+        .arg(QString::fromLatin1(OvPiktoExporterUploader::boundary()), name, value);
+}
+
+bool isSuccessStatus(const QNetworkReply& reply) {
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return status.isValid() && status.toInt() >= 200 && status.toInt() < 300;
+}
+
+} // namespace
+
+// Counts a handler on the stack for as long as the uploader lives; the count tells the
+// tear-down whether the reply or the timer may be emitting right now.
+class OvPiktoExporterUploader::HandlerScope {
+public:
+    explicit HandlerScope(OvPiktoExporterUploader* uploader) : m_uploader(uploader) {
+        ++m_uploader->m_handlerDepth;
+    }
+    ~HandlerScope() {
+        if (m_uploader)
+            --m_uploader->m_handlerDepth;
+    }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+    bool alive() const { return !m_uploader.isNull(); }
+
+private:
+    QPointer<OvPiktoExporterUploader> m_uploader;
+};
+
+OvPiktoExporterUploader::OvPiktoExporterUploader(OvPiktoExporterUploaderDelegate* delegate)
+    : m_delegate(delegate) {}
+
+OvPiktoExporterUploader::~OvPiktoExporterUploader() {
+    killStream();
+    // Destroyed from inside one of the reply's signals: the manager's code is still on
+    // the stack, so it goes with the next pass of the event loop.
+    if (m_handlerDepth > 0 && m_manager)
+        m_manager.release()->deleteLater();
+}
+
+QByteArray OvPiktoExporterUploader::boundary() {
+    return QByteArrayLiteral("---------------------------8f999edae883c6039b244c0d341f45f8");
+}
+
+QByteArray OvPiktoExporterUploader::contentType() {
+    return QStringLiteral("multipart/form-data; boundary=%1")
+        .arg(QString::fromLatin1(boundary()))
+        .toLatin1();
+}
+
+QByteArray OvPiktoExporterUploader::closingDelimiter() {
+    return QStringLiteral("\r\n--%1--").arg(QString::fromLatin1(boundary())).toLatin1();
+}
+
+QByteArray OvPiktoExporterUploader::createPostDataHeader() const {
+    const OVPiktoUploadOptions options = m_uploadOptions.value_or(OVPiktoUploadOptions(QString()));
+    const OVPiktoCredentials credentials = m_credentials.value_or(OVPiktoCredentials());
+
+    // One fixed order, so that the same upload always has the same body.
+    QString head = fieldPart(QStringLiteral("token"), credentials.token());
+    head += fieldPart(QStringLiteral("album"), options.albumID());
+    switch (options.access()) {
+    case OVPiktoUploadOptions::Public:
+        head += fieldPart(QStringLiteral("access_type"), QStringLiteral("public"));
+        break;
+    case OVPiktoUploadOptions::Private:
+        head += fieldPart(QStringLiteral("access_type"), QStringLiteral("private"));
+        break;
+    case OVPiktoUploadOptions::Friends:
+        head += fieldPart(QStringLiteral("access_type"), QStringLiteral("friends"));
+        break;
+    default: // any other level sends no access field
+        break;
+    }
+    if (options.isCommentingDisabled())
+        head += fieldPart(QStringLiteral("disable_comments"), QStringLiteral("1"));
+    head += fieldPart(QStringLiteral("ovru"), QStringLiteral("0"));
+    if (options.isAdultsOnly())
+        head += fieldPart(QStringLiteral("xxx"), QStringLiteral("1"));
+    if (options.isPublishingDisabled())
+        head += fieldPart(QStringLiteral("hide_orig"), QStringLiteral("1"));
+    head += fieldPart(QStringLiteral("pub_channel"), QStringLiteral("iPhoto"));
+    head += fieldPart(QStringLiteral("app_platform"), QStringLiteral("iPhoto export plugin"));
+    head += fieldPart(QStringLiteral("app_version"), options.exportPluginVersion());
+
+    head +=
+        QStringLiteral("--%1\r\nContent-Disposition: form-data; name=\"image\"; "
+                       "filename=\"%2\"\r\nContent-Type: %3\r\n\r\n")
+            .arg(QString::fromLatin1(boundary()), options.fileName(), QStringLiteral("image/jpeg"));
+    return head.toUtf8();
+}
+
+std::optional<QByteArray> OvPiktoExporterUploader::createPostData() const {
+    if (!m_uploadOptions)
+        return std::nullopt;
+    QFile file(m_uploadOptions->filePath());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return std::nullopt;
+    const qint64 fileSize = file.size();
+    const QByteArray head = createPostDataHeader();
+    const QByteArray closing = closingDelimiter();
+
+    // One allocation of the final size; the file is read straight into its place.
+    QByteArray body;
+    body.reserve(head.size() + fileSize + closing.size());
+    body.append(head);
+    body.resize(head.size() + fileSize);
+    qint64 done = 0;
+    while (done < fileSize) {
+        const qint64 n = file.read(body.data() + head.size() + done, fileSize - done);
+        if (n <= 0)
+            return std::nullopt; // read error, or the file shrank meanwhile
+        done += n;
+    }
+    body.append(closing);
+    return body;
+}
+
+int OvPiktoExporterUploader::postDataSize() {
+    const QFileInfo info(m_uploadOptions ? m_uploadOptions->filePath() : QString());
+    if (!m_uploadOptions || !info.exists()) {
+        notifyUploadEvent(FileAttributesUnreadable);
+        return -1;
+    }
+    const qint64 total = createPostDataHeader().size() + info.size() + closingDelimiter().size() +
+                         QStringLiteral("Content-Type: multipart/form-data; boundary=%1")
+                             .arg(QString::fromLatin1(boundary()))
+                             .size();
+    if (total > INT_MAX) {
+        notifyUploadEvent(FileAttributesUnreadable);
+        return -1;
+    }
+    return int(total);
+}
+
+void OvPiktoExporterUploader::start() {
+    if (!m_uploadOptions || !m_credentials || isRequestInProgress()) {
+        notifyUploadShouldStart(false);
+        return;
+    }
+    if (!notifyUploadShouldStart(true))
+        return;
+    if (isRequestInProgress())
+        return; // the delegate started it from inside the notice
+
+    QString address = ServiceUrls::upload();
+    if (address.isEmpty()) {
+        notifyUploadEvent(InvalidUrl);
+        return;
+    }
+    if (!address.startsWith(QLatin1String("http://")) &&
+        !address.startsWith(QLatin1String("https://")))
+        address = QStringLiteral("http://%1").arg(address);
+    const QUrl url(address, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty()) {
+        notifyUploadEvent(InvalidUrl);
+        return;
+    }
+
+    std::optional<QByteArray> body = createPostData();
+    if (!body) {
+        notifyUploadEvent(NoRequestBody);
+        return;
+    }
+
+    QNetworkRequest request(url);
+    request.setRawHeader("Content-Type", contentType());
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    if (!m_manager) {
+        m_manager = std::make_unique<QNetworkAccessManager>();
+        m_manager->setProxy(QNetworkProxy::NoProxy);
+    }
+    m_bytesWritten = 0;
+    m_connectionOpened = false;
+    // The reply's buffer shares the body; this function's copy goes when it returns, so
+    // one body stays in memory.
+    m_requestStream.reset(m_manager->post(request, *body));
+    body.reset();
+
+    QNetworkReply* reply = m_requestStream.get();
+    connect(reply, &QNetworkReply::uploadProgress, this,
+            [this](qint64 sent, qint64) { handleUploadProgress(sent); });
+    connect(reply, &QNetworkReply::readyRead, this, &OvPiktoExporterUploader::handleBytesAvailable);
+    connect(reply, &QNetworkReply::finished, this, &OvPiktoExporterUploader::handleFinished);
+}
+
+void OvPiktoExporterUploader::cancel() {
+    if (!notifyUploadShouldCancel())
+        return;
+    closeStream();
+}
+
+void OvPiktoExporterUploader::closeStream() {
+    if (!m_requestStream)
+        return;
+    if (!notifyUploadShouldStop())
+        return;
+    killStream();
+}
+
+void OvPiktoExporterUploader::releaseTimer() {
+    if (!m_uploadTimer)
+        return;
+    m_uploadTimer->stop();
+    if (m_handlerDepth > 0)
+        m_uploadTimer.release()->deleteLater(); // it may be emitting the tick we are in
+    else
+        m_uploadTimer.reset();
+}
+
+void OvPiktoExporterUploader::killStream() {
+    releaseTimer();
+    if (!m_requestStream)
+        return;
+    std::unique_ptr<QNetworkReply> reply = std::move(m_requestStream);
+    reply->disconnect(this);
+    reply->abort(); // does nothing once the reply has finished
+    if (m_handlerDepth > 0)
+        reply.release()->deleteLater(); // it may be emitting the signal we are in
+}
+
+int OvPiktoExporterUploader::bytesSent() const {
+    if (!m_requestStream)
+        return -1;
+    return int(qMin<qint64>(m_bytesWritten, INT_MAX));
+}
+
+void OvPiktoExporterUploader::handleUploadProgress(qint64 sent) {
+    HandlerScope scope(this);
+    if (sent <= 0)
+        return; // Qt reports 0 of 0 for a request that never sent anything
+    m_bytesWritten = sent;
+    ensureConnectionOpened();
+}
+
+bool OvPiktoExporterUploader::ensureConnectionOpened() {
+    if (m_connectionOpened)
+        return true;
+    m_connectionOpened = true;
+    const QPointer<OvPiktoExporterUploader> alive(this);
+    handleConnectionOpened();
+    return !alive.isNull();
+}
+
+void OvPiktoExporterUploader::handleConnectionOpened() {
+    if (!notifyUploadEvent(ConnectionOpened) || !m_requestStream)
+        return;
+    releaseTimer();
+    // The first tick comes with the next pass of the event loop, then every 0.01 s.
+    m_uploadTimer = std::make_unique<QTimer>();
+    m_uploadTimer->setTimerType(Qt::PreciseTimer);
+    m_uploadTimer->setInterval(0);
+    connect(m_uploadTimer.get(), &QTimer::timeout, this, &OvPiktoExporterUploader::checkSentBytes);
+    m_uploadTimer->start();
+}
+
+void OvPiktoExporterUploader::checkSentBytes() {
+    HandlerScope scope(this);
+    if (m_uploadTimer && m_uploadTimer->interval() != progressIntervalMs)
+        m_uploadTimer->setInterval(progressIntervalMs);
+    notifyUploadEvent(ProgressTick);
+}
+
+void OvPiktoExporterUploader::handleBytesAvailable() {
+    HandlerScope scope(this);
+    if (!ensureConnectionOpened() || !scope.alive())
+        return;
+    // Each read is judged on its own; the answer is not put together.
+    while (scope.alive() && m_requestStream && m_requestStream->bytesAvailable() > 0) {
+        const QByteArray piece = m_requestStream->read(responseChunk);
+        if (piece.isEmpty())
+            return;
+        Log::write(
+            QStringLiteral(">>>>>>>>>>>>> upload response: %1").arg(QString::fromLocal8Bit(piece)));
+        notifyUploadEvent(piece == "Upload failed" ? UploadFailed : ResponseReceived);
+    }
+}
+
+void OvPiktoExporterUploader::handleFinished() {
+    HandlerScope scope(this);
+    if (!m_requestStream)
+        return;
+    const bool answered =
+        m_requestStream->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    if (answered) {
+        // Whatever is still unread belongs to the answer.
+        handleBytesAvailable();
+        if (!scope.alive() || !m_requestStream)
+            return;
+    }
+    if (m_requestStream->error() == QNetworkReply::NoError && isSuccessStatus(*m_requestStream)) {
+        handleStreamComplete();
+        return;
+    }
+    const QVariant status = m_requestStream->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    Log::write(status.isValid()
+                   ? QStringLiteral("upload refused with HTTP status %1").arg(status.toInt())
+                   : QStringLiteral("upload stream error: %1").arg(m_requestStream->errorString()));
+    handleStreamError();
+}
+
+void OvPiktoExporterUploader::handleStreamComplete() {
+    if (!notifyUploadEvent(UploadFinished))
+        return;
+    closeStream();
+}
+
+void OvPiktoExporterUploader::handleStreamError() {
+    const QPointer<OvPiktoExporterUploader> alive(this);
+    closeStream();
+    if (alive)
+        notifyUploadEvent(StreamError);
+}
+
+bool OvPiktoExporterUploader::notifyUploadShouldStart(bool willStart) {
+    return callDelegate(this, m_delegate, QStringLiteral("EXCEPTION in uploadShouldStart: %1, %2"),
+                        [willStart](OvPiktoExporterUploaderDelegate& delegate) {
+                            delegate.uploadShouldStart(QZBoolean::booleanWithValue(willStart));
+                        });
+}
+
+bool OvPiktoExporterUploader::notifyUploadShouldCancel() {
+    return callDelegate(
+        this, m_delegate, QStringLiteral("EXCEPTION in uploadShouldCancel: %1, %2"),
+        [](OvPiktoExporterUploaderDelegate& delegate) { delegate.uploadShouldCancel(); });
+}
+
+bool OvPiktoExporterUploader::notifyUploadShouldStop() {
+    return callDelegate(
+        this, m_delegate, QStringLiteral("EXCEPTION in uploadShouldStop: %1, %2"),
+        [](OvPiktoExporterUploaderDelegate& delegate) { delegate.uploadShouldStop(); });
+}
+
+bool OvPiktoExporterUploader::notifyUploadEvent(int event) {
+    return callDelegate(
+        this, m_delegate, QStringLiteral("EXCEPTION in uploadEvent: %1, %2"),
+        [event](OvPiktoExporterUploaderDelegate& delegate) { delegate.uploadEvent(event); });
+}
