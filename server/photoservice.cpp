@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -83,6 +84,9 @@ bool readThrough(const httplib::Request& req, const httplib::ContentReader& read
 int readBody(const httplib::Request& req, const httplib::ContentReader& reader,
              httplib::Response& res, std::size_t limit, std::string& body) {
     bool tooLarge = false;
+    const auto announced = req.get_header_value<std::uint64_t>("Content-Length");
+    if (announced <= limit)
+        body.reserve(static_cast<std::size_t>(announced));
     const bool read = readThrough(req, reader, [&](const char* data, std::size_t length) {
         if (tooLarge || body.size() + length > limit) {
             // Keep reading so the refusal arrives as an answer, not as a reset.
@@ -169,16 +173,28 @@ bool PhotoService::prepare(std::string& error) {
 }
 
 bool PhotoService::run() {
-    return server_->listen_after_bind();
+    runActive_ = true;
+    if (stopRequested_) {
+        runActive_ = false;
+        return true;
+    }
+    const bool served = server_->listen_after_bind();
+    runActive_ = false;
+    return served;
 }
 
 void PhotoService::stop() {
+    stopRequested_ = true;
     {
         std::lock_guard lock(stopMutex_);
         stopping_ = true;
     }
     stopped_.notify_all();
-    if (server_ && server_->is_running()) {
+    // run has seen no stop request and is about to listen: wait until it does, as the
+    // library ignores a stop before that.
+    while (runActive_ && !server_->is_running())
+        std::this_thread::yield();
+    if (server_->is_running()) {
         server_->stop();
         // Idle keep-alive connections would otherwise hold the workers for seconds.
         ConnectionCloser::shutDownAll(port_);
@@ -318,7 +334,7 @@ void PhotoService::handle(const httplib::Request& req, httplib::Response& res,
             return answerText(res, 413, "Request body too large");
         if (refusal != 0)
             return answerText(res, 400, "Unreadable request body");
-    } else if (!reader) {
+    } else {
         body = req.body;
     }
     if (fault && fault->action == Fault::Action::Status)

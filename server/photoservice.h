@@ -13,6 +13,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -67,5 +68,8 @@ private:
 
     std::mutex stopMutex_;
     std::condition_variable stopped_;
-    bool stopping_ = false;
+    bool stopping_ = false; // under stopMutex_, for stalled requests
+    // A stop may come before run has started listening; these two close that gap.
+    std::atomic<bool> stopRequested_ = false;
+    std::atomic<bool> runActive_ = false;
 };

@@ -44,9 +44,9 @@ bool SignInService::prepare(std::string& error) {
 
 void SignInService::key(httplib::Response& res) {
     const std::string requestId = TextUtil::randomHex(16);
-    if (requestId.empty() || keyText_.empty()) {
-        res.status = 500;
-        return res.set_content("No random source\n", "text/plain; charset=utf-8");
+    if (keyText_.empty() || requestId.empty()) {
+        res.status = 503;
+        return res.set_content("Sign-in is not available\n", "text/plain; charset=utf-8");
     }
     {
         std::lock_guard lock(mutex_);

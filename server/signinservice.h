@@ -27,9 +27,12 @@ public:
     // `now` is the clock request ids age by (replaceable for tests).
     explicit SignInService(Database& db, std::function<Clock::time_point()> now = Clock::now)
         : db_(db), now_(std::move(now)) {}
+    SignInService(const SignInService&) = delete;
+    SignInService& operator=(const SignInService&) = delete;
 
     // Makes the service's 1024-bit key pair from the system's random device. False with a
-    // reason when that fails.
+    // reason when that fails. Done before the service listens, so that the first sign-in
+    // is answered within a client's time-out.
     bool prepare(std::string& error);
 
     // Answers <response><key>MODULUS#EXPONENT</key><request_id>ID</request_id></response>.

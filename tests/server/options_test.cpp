@@ -93,3 +93,22 @@ TEST(ServiceOptionsTest, HelpDescribesTheOptions) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ServiceProcessTest, StopsCleanlyOnSigtermEvenRightAfterItListens) {
+    QTemporaryDir data;
+    for (int i = 0; i < 5; ++i) {
+        QProcess process;
+        process.start(ServiceProcess::executable(), {QStringLiteral("--port"), QStringLiteral("0"),
+                                                     QStringLiteral("--data"), data.path()});
+        ASSERT_TRUE(process.waitForReadyRead(60000));
+        EXPECT_TRUE(process.readLine().startsWith("pikto-service listening on http://127.0.0.1:"));
+        process.terminate();
+        ASSERT_TRUE(process.waitForFinished(15000)) << "round " << i;
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+    }
+}
+
+} // namespace

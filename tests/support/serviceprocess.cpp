@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int kStartTimeoutMs = 20000;
+constexpr int kStartTimeoutMs = 60000;
 constexpr int kStopGraceMs = 10000;
 
 QByteArray formField(const QString& name, const QByteArray& value) {
