@@ -31,6 +31,9 @@ class QTimer;
 //   request: its body pieces still arrive as 9 or 12, and then the request ends like a
 //   stream error (`uploadShouldStop`, 13), so the owner never takes an error page for a
 //   stored photo.
+// - Qt itself sends the body once more when the connection breaks while the body is being
+//   written and before any answer byte; only when that second try breaks too is the
+//   request failed (13). The uploader adds no retry of its own.
 // - 3 to 7 cannot happen here (Qt always creates the request and its reply and always
 //   knows the written count); the numbers stay reserved.
 class OvPiktoExporterUploader : public QObject {

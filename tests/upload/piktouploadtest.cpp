@@ -105,7 +105,7 @@ TEST_F(PiktoUpload, SendsEveryFileInOrderAndEndsWithTheAlbumAddress) {
     const QString b = makeFile(QStringLiteral("фото b.jpg"), 2 * 1024 * 1024, 2);
     const QString c = makeFile(QStringLiteral("c.jpg"), 10, 3);
     const PiktoRun run = pikto({"upload", "--album", albumId, "--access", "friends",
-                           "--disable-comments", "--hide-original", a, b, c});
+                                "--disable-comments", "--hide-original", a, b, c});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
 
     // Not a terminal: plain lines as each photo starts and ends.

@@ -53,12 +53,7 @@ void ScriptedHttpServer::read(QTcpSocket* socket) {
                 c.bodyLength = line.mid(15).trimmed().toLongLong();
         }
     }
-    const qint64 bodyReceived = c.received.size() - c.headLength;
-    if (m_cutAfter >= 0 && bodyReceived >= m_cutAfter) {
-        socket->abort();
-        return;
-    }
-    if (bodyReceived < c.bodyLength || c.answered)
+    if (c.received.size() - c.headLength < c.bodyLength || c.answered)
         return;
     m_heads.append(c.received.left(c.headLength));
     m_bodies.append(c.received.mid(c.headLength, c.bodyLength));

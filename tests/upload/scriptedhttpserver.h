@@ -12,8 +12,7 @@ class QTcpSocket;
 
 // A small HTTP/1.1 server on a free loopback port, served by the test's own event loop.
 // It reads each request's head and Content-Length body, keeps them, and answers as the
-// test scripts it: at once, only after `releaseAnswers`, or never because it cuts the
-// connection after a number of body bytes.
+// test scripts it: at once, or only after `releaseAnswers`.
 class ScriptedHttpServer : public QObject {
 public:
     ScriptedHttpServer();
@@ -25,8 +24,6 @@ public:
     // While held, complete requests wait for `releaseAnswers`.
     void holdAnswers() { m_hold = true; }
     void releaseAnswers();
-    // Closes (resets) every connection once this many body bytes have arrived; -1: never.
-    void cutAfterBodyBytes(qint64 bytes) { m_cutAfter = bytes; }
 
     // Heads and bodies of the requests read in full, in arrival order.
     const QList<QByteArray>& heads() const { return m_heads; }
@@ -52,7 +49,6 @@ private:
     int m_status = 200;
     QByteArray m_body = "OK 1";
     bool m_hold = false;
-    qint64 m_cutAfter = -1;
     QList<QByteArray> m_heads;
     QList<QByteArray> m_bodies;
     int m_accepted = 0;

@@ -110,17 +110,6 @@ TEST_F(UploaderFlow, OnlyTheExactFailureTextIsEventTwelve) {
     }
 }
 
-TEST_F(UploaderFlow, ConnectionCutMidBodyStopsThenRaisesThirteen) {
-    server.cutAfterBodyBytes(256 * 1024);
-    auto uploader = makeUploader();
-    uploader->start();
-    ASSERT_TRUE(waitUntil([&] { return recorder.ended(); }));
-    recorder.calls.removeAll(QStringLiteral("10"));
-    EXPECT_EQ(recorder.calls.join(' '), QStringLiteral("start:1 8 stop 13"));
-    EXPECT_TRUE(server.bodies().isEmpty());
-    EXPECT_FALSE(uploader->isRequestInProgress());
-}
-
 TEST_F(UploaderFlow, NobodyListeningGivesStopAndThirteenWithoutOpen) {
     qputenv("OVPIKTO_SERVICE_URL", "http://127.0.0.1:1");
     auto uploader = makeUploader();
