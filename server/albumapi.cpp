@@ -46,28 +46,33 @@ AlbumApi::Caller AlbumApi::caller(const httplib::Request& req, const std::string
     return *owner == login ? Caller::Owner : Caller::OtherAccount;
 }
 
-void AlbumApi::list(const httplib::Request& req, httplib::Response& res, const std::string& login) {
+bool AlbumApi::admitOwner(const httplib::Request& req, httplib::Response& res,
+                          const std::string& login, int anonymousStatus, int otherAccountStatus) {
+    const auto refuse = [&res](int status) {
+        answer(res, status, status == 401 ? "Authorization required" : "Forbidden");
+        return false;
+    };
     switch (caller(req, login)) {
     case Caller::Anonymous:
-        return answer(res, 401, "Authorization required");
+        return refuse(anonymousStatus);
     case Caller::OtherAccount:
-        return answer(res, 403, "Forbidden");
+        return refuse(otherAccountStatus);
     case Caller::Owner:
         break;
     }
+    return true;
+}
+
+void AlbumApi::list(const httplib::Request& req, httplib::Response& res, const std::string& login) {
+    if (!admitOwner(req, res, login, 401, 403))
+        return;
     answerAtom(res, 200, AtomFormat::feed(login, db_.albums(login)));
 }
 
 void AlbumApi::create(const httplib::Request& req, httplib::Response& res, const std::string& login,
                       const std::string& body) {
-    switch (caller(req, login)) {
-    case Caller::Anonymous:
-        return answer(res, 403, "Forbidden");
-    case Caller::OtherAccount:
-        return answer(res, 401, "Not your account");
-    case Caller::Owner:
-        break;
-    }
+    if (!admitOwner(req, res, login, 403, 401))
+        return;
     const std::optional<AtomFormat::EntryFields> fields = AtomFormat::parseEntry(body);
     if (!fields)
         return answer(res, 400, "The body is not an Atom entry");
@@ -81,14 +86,8 @@ void AlbumApi::create(const httplib::Request& req, httplib::Response& res, const
 
 void AlbumApi::fetch(const httplib::Request& req, httplib::Response& res, const std::string& login,
                      const std::string& albumId) {
-    switch (caller(req, login)) {
-    case Caller::Anonymous:
-        return answer(res, 401, "Authorization required");
-    case Caller::OtherAccount:
-        return answer(res, 403, "Forbidden");
-    case Caller::Owner:
-        break;
-    }
+    if (!admitOwner(req, res, login, 401, 403))
+        return;
     const std::optional<AlbumRecord> album = ownedAlbum(db_, login, albumId);
     if (!album)
         return answer(res, 404, "No such album");
@@ -97,14 +96,8 @@ void AlbumApi::fetch(const httplib::Request& req, httplib::Response& res, const 
 
 void AlbumApi::update(const httplib::Request& req, httplib::Response& res, const std::string& login,
                       const std::string& albumId, const std::string& body) {
-    switch (caller(req, login)) {
-    case Caller::Anonymous:
-        return answer(res, 401, "Authorization required");
-    case Caller::OtherAccount:
-        return answer(res, 403, "Forbidden");
-    case Caller::Owner:
-        break;
-    }
+    if (!admitOwner(req, res, login, 401, 403))
+        return;
     const std::optional<AlbumRecord> album = ownedAlbum(db_, login, albumId);
     if (!album)
         return answer(res, 404, "No such album");
@@ -122,8 +115,8 @@ void AlbumApi::update(const httplib::Request& req, httplib::Response& res, const
 
 void AlbumApi::remove(const httplib::Request& req, httplib::Response& res, const std::string& login,
                       const std::string& albumId) {
-    if (caller(req, login) != Caller::Owner)
-        return answer(res, 403, "Forbidden");
+    if (!admitOwner(req, res, login, 403, 403))
+        return;
     const std::optional<AlbumRecord> album = ownedAlbum(db_, login, albumId);
     if (!album)
         return answer(res, 404, "No such album");

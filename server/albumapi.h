@@ -38,6 +38,10 @@ public:
 private:
     enum class Caller { Anonymous, OtherAccount, Owner };
     Caller caller(const httplib::Request& req, const std::string& login);
+    // True when the request's token belongs to `login`; otherwise answers the refusal
+    // status this request uses for a missing or bad token, or for another account's token.
+    bool admitOwner(const httplib::Request& req, httplib::Response& res, const std::string& login,
+                    int anonymousStatus, int otherAccountStatus);
 
     Database& db_;
     const PhotoFolder& photos_;
