@@ -1,5 +1,6 @@
 // The pikto executable run for real against the stand-in service: output formats and
 // exit statuses.
+#include "piktoprocess.h"
 #include "serviceprocess.h"
 
 #include <QFile>
@@ -11,11 +12,7 @@
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Outcome = PiktoProcess::Outcome;
 
 class Pikto : public ::testing::Test {
 protected:
@@ -27,34 +24,15 @@ protected:
     // Runs pikto with `args` after the global options for the service and the login.
     Outcome pikto(const QStringList& args, const QString& password = QStringLiteral("secret"),
                   const QByteArray& input = {}) {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("OVPIKTO_SERVICE_URL"));
         env.remove(QStringLiteral("PIKTO_PASSWORD"));
         if (!password.isNull())
             env.insert(QStringLiteral("PIKTO_PASSWORD"), password);
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(PIKTO_BIN_DIR "/pikto"),
-                      QStringList{QStringLiteral("--service"), service.origin(),
-                                  QStringLiteral("--login"), QStringLiteral("anna")} +
-                          args);
-        Outcome run;
-        if (!process.waitForStarted(10000)) {
-            ADD_FAILURE() << "pikto did not start";
-            return run;
-        }
-        process.write(input);
-        process.closeWriteChannel();
-        if (!process.waitForFinished(30000)) {
-            ADD_FAILURE() << "pikto did not finish";
-            process.kill();
-            process.waitForFinished();
-            return run;
-        }
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        run.err = QString::fromUtf8(process.readAllStandardError());
-        return run;
+        return PiktoProcess::run(QStringList{QStringLiteral("--service"), service.origin(),
+                                             QStringLiteral("--login"), QStringLiteral("anna")} +
+                                     args,
+                                 env, input, {}, 30000);
     }
 
     QStringList albumLines() {

@@ -1,4 +1,5 @@
 // `pikto upload` run for real against the stand-in service.
+#include "piktoprocess.h"
 #include "serviceprocess.h"
 #include "synchttp.h"
 
@@ -14,11 +15,7 @@
 
 namespace {
 
-struct PiktoRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using PiktoRun = PiktoProcess::Outcome;
 
 class PiktoUpload : public ::testing::Test {
 protected:
@@ -41,43 +38,15 @@ protected:
         return path;
     }
 
-    static QString executable() {
-        return QFileInfo(ServiceProcess::executable()).absolutePath() + QStringLiteral("/pikto");
-    }
-
     // Runs pikto as the demo user with the service's address; with `script` given, on a
     // pseudo-terminal that program provides.
     PiktoRun pikto(const QStringList& args, const QString& script = {}) {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("PIKTO_PASSWORD"), QStringLiteral("password"));
-        process.setProcessEnvironment(env);
-        const QStringList command =
-            QStringList{executable(), QStringLiteral("--service"), service.origin(),
-                        QStringLiteral("--login"), QStringLiteral("demo")} +
-            args;
-        if (script.isEmpty()) {
-            process.start(command.first(), command.mid(1));
-        } else {
-            QStringList quoted;
-            for (const QString& word : command)
-                quoted << QLatin1Char('\'') + QString(word).replace("'", "'\\''") +
-                              QLatin1Char('\'');
-            process.start(script,
-                          {QStringLiteral("-qefc"), quoted.join(' '), QStringLiteral("/dev/null")});
-        }
-        PiktoRun run;
-        process.closeWriteChannel();
-        if (!process.waitForFinished(60000)) {
-            ADD_FAILURE() << "pikto did not finish";
-            process.kill();
-            process.waitForFinished();
-            return run;
-        }
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        run.err = QString::fromUtf8(process.readAllStandardError());
-        return run;
+        return PiktoProcess::run(QStringList{QStringLiteral("--service"), service.origin(),
+                                             QStringLiteral("--login"), QStringLiteral("demo")} +
+                                     args,
+                                 env, {}, script);
     }
 
     QString albumPage() {
