@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 LoopbackResponder::LoopbackResponder(QByteArray reply)
@@ -16,10 +18,14 @@ LoopbackResponder::LoopbackResponder(QList<QByteArray> replies) : m_replies(std:
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(m_listener, 8);
     socklen_t length = sizeof address;
-    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+    if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(m_listener, 8) != 0 ||
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        // A test against port 0 would fail in confusing ways; stop here instead.
+        std::perror("LoopbackResponder: cannot listen on loopback");
+        std::abort();
+    }
     m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { serve(); });
 }
@@ -59,9 +65,10 @@ void LoopbackResponder::serve() {
         if (client < 0)
             continue;
         QByteArray request;
+        bool complete = false;
         char buffer[4096];
         // Read the head, then as much body as Content-Length announces.
-        while (!m_stop) {
+        while (!m_stop && !complete) {
             pollfd readable{client, POLLIN, 0};
             if (::poll(&readable, 1, 20) <= 0)
                 continue;
@@ -77,8 +84,12 @@ void LoopbackResponder::serve() {
                 if (line.toLower().startsWith("content-length:"))
                     bodyLength = line.mid(15).trimmed().toLongLong();
             }
-            if (request.size() >= headEnd + 4 + bodyLength)
-                break;
+            complete = request.size() >= headEnd + 4 + bodyLength;
+        }
+        if (!complete) {
+            // The client left (or we are stopping) before a whole request arrived.
+            ::close(client);
+            continue;
         }
         QByteArray reply;
         {
@@ -90,7 +101,13 @@ void LoopbackResponder::serve() {
             held.push_back(client);
             continue;
         }
-        ::write(client, reply.constData(), size_t(reply.size()));
+        for (qsizetype sent = 0; sent < reply.size();) {
+            const ssize_t n =
+                ::send(client, reply.constData() + sent, size_t(reply.size() - sent), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += n;
+        }
         ::close(client);
     }
     for (int client : held)
