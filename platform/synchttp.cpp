@@ -8,53 +8,73 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <chrono>
 #include <future>
+#include <limits>
 #include <memory>
 #include <mutex>
 
 namespace {
 
-// The network thread and its access manager, created on first use and stopped
-// before the application object goes away.
+// The network thread and its access manager, created on first use and stopped before the
+// application object goes away. Once made it lives until the process ends (a stopped one
+// stays, marked, so that late callers get a clean refusal instead of a dangling pointer).
 struct NetworkThread {
-    std::unique_ptr<QThread> thread;
-    std::unique_ptr<QObject> context; // lives in the thread; owns the access manager
+    QThread thread;
+    QObject* context = nullptr; // lives in the thread, owns the access manager
     QNetworkAccessManager* manager = nullptr;
+    bool stopped = false;
 };
 
 std::mutex threadMutex;
-NetworkThread* running = nullptr;
+NetworkThread* running = nullptr; // guarded by threadMutex
 
 void stopNetworkThread() {
     std::lock_guard lock(threadMutex);
-    if (!running)
+    if (!running || running->stopped)
         return;
-    QObject* context = running->context.release();
+    running->stopped = true;
+    // Deleting the context deletes the manager and every reply in flight; their waiters
+    // see an abandoned promise or the stopped flag.
+    QObject* context = running->context;
     QMetaObject::invokeMethod(
         context, [context] { delete context; }, Qt::BlockingQueuedConnection);
-    running->thread->quit();
-    running->thread->wait();
-    delete running;
-    running = nullptr;
+    running->context = nullptr;
+    running->manager = nullptr;
+    running->thread.quit();
+    running->thread.wait();
 }
 
-NetworkThread& networkThread() {
-    std::lock_guard lock(threadMutex);
+// Starts the thread on first use. Call with threadMutex held.
+NetworkThread* networkThreadLocked() {
     if (!running) {
         running = new NetworkThread;
-        running->thread = std::make_unique<QThread>();
-        running->thread->setObjectName(QStringLiteral("sync-http"));
-        running->context = std::make_unique<QObject>();
-        running->context->moveToThread(running->thread.get());
-        running->thread->start();
-        QObject* context = running->context.get();
+        running->thread.setObjectName(QStringLiteral("sync-http"));
+        running->context = new QObject;
+        running->context->moveToThread(&running->thread);
+        running->thread.start();
+        QObject* context = running->context;
         QNetworkAccessManager*& manager = running->manager;
         QMetaObject::invokeMethod(
             context, [context, &manager] { manager = new QNetworkAccessManager(context); },
             Qt::BlockingQueuedConnection);
         qAddPostRoutine(stopNetworkThread);
     }
-    return *running;
+    return running;
+}
+
+bool isStopped(const NetworkThread* net) {
+    std::lock_guard lock(threadMutex);
+    return net->stopped;
+}
+
+// The idle time-out in milliseconds, kept within what a timer can take.
+int timeoutMilliseconds(double seconds) {
+    const double ms = seconds * 1000;
+    if (!(ms >= 1))
+        return 1;
+    return ms >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
+                                                         : int(ms);
 }
 
 bool isTransportError(QNetworkReply::NetworkError error) {
@@ -75,12 +95,19 @@ HttpResponse SyncHttp::send(const HttpRequest& request) {
         return failed;
     }
 
-    NetworkThread& net = networkThread();
     auto done = std::make_shared<std::promise<HttpResponse>>();
     std::future<HttpResponse> result = done->get_future();
 
-    QNetworkAccessManager* manager = net.manager;
-    QMetaObject::invokeMethod(net.context.get(), [manager, request, url, done] {
+    std::unique_lock lock(threadMutex);
+    NetworkThread* net = networkThreadLocked();
+    if (net->stopped) {
+        failed.error = QStringLiteral("network thread stopped");
+        return failed;
+    }
+    QNetworkAccessManager* manager = net->manager;
+    const int timeoutMs = timeoutMilliseconds(request.timeoutSeconds);
+    // Posted while the lock is held, so a stop cannot come between the check and the post.
+    QMetaObject::invokeMethod(net->context, [manager, request, url, done, timeoutMs] {
         QNetworkRequest netRequest(url);
         netRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                                 QNetworkRequest::AlwaysNetwork);
@@ -101,7 +128,7 @@ HttpResponse SyncHttp::send(const HttpRequest& request) {
         auto* idle = new QTimer(reply);
         idle->setTimerType(Qt::PreciseTimer);
         idle->setSingleShot(true);
-        idle->setInterval(static_cast<int>(request.timeoutSeconds * 1000));
+        idle->setInterval(timeoutMs);
         QObject::connect(idle, &QTimer::timeout, reply, &QNetworkReply::abort);
         const auto progressed = [idle] { idle->start(); };
         QObject::connect(reply, &QNetworkReply::uploadProgress, idle, progressed);
@@ -123,5 +150,20 @@ HttpResponse SyncHttp::send(const HttpRequest& request) {
             done->set_value(std::move(response));
         });
     });
-    return result.get();
+    lock.unlock();
+
+    // The request ends by itself (answer, failure or idle time-out); the slices only let
+    // a waiter notice that the thread was stopped under it.
+    while (result.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        if (isStopped(net)) {
+            failed.error = QStringLiteral("network thread stopped");
+            return failed;
+        }
+    }
+    try {
+        return result.get();
+    } catch (const std::future_error&) {
+        failed.error = QStringLiteral("request abandoned");
+        return failed;
+    }
 }

@@ -4,6 +4,11 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <atomic>
+#include <limits>
+#include <thread>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -83,4 +88,32 @@ TEST(SyncHttp, RefusedConnectionAndBadUrlAreNoResponse) {
     HttpRequest bad;
     bad.url = QStringLiteral("not a url");
     EXPECT_FALSE(SyncHttp::send(bad).received);
+}
+
+TEST(SyncHttp, SendsFromSeveralThreadsAtOnceAllComplete) {
+    LoopbackResponder responder(okReply);
+    std::atomic<int> answered{0};
+    std::vector<std::thread> senders;
+    for (int i = 0; i < 4; ++i) {
+        senders.emplace_back([&] {
+            for (int j = 0; j < 5; ++j) {
+                const HttpResponse response = SyncHttp::send(requestTo(responder.port()));
+                if (response.received && response.data == "hello")
+                    ++answered;
+            }
+        });
+    }
+    for (auto& sender : senders)
+        sender.join();
+    EXPECT_EQ(answered, 20);
+    EXPECT_EQ(responder.requests().size(), 20);
+}
+
+TEST(SyncHttp, AnUnusableTimeOutStillEndsTheRequest) {
+    LoopbackResponder responder(QByteArray{});
+    for (const double seconds : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
+        HttpRequest request = requestTo(responder.port());
+        request.timeoutSeconds = seconds;
+        EXPECT_FALSE(SyncHttp::send(request).received) << seconds;
+    }
 }
