@@ -323,12 +323,13 @@ std::optional<std::int64_t> Database::unsortedAlbumId(const std::string& login) 
     return sqlite3_last_insert_rowid(db_);
 }
 
-std::optional<std::int64_t> Database::addPhoto(const PhotoRecord& photo) {
+std::optional<std::int64_t> Database::addPhoto(const PhotoRecord& photo, const std::string& login) {
     std::lock_guard lock(mutex_);
     Statement stmt = prepare(
         db_, "INSERT INTO photos(album_id, file_name, access, comments_disabled, adults_only, "
              "original_hidden, channel, app_platform, app_version, size, created) "
-             "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+             "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11 "
+             "WHERE EXISTS (SELECT 1 FROM albums WHERE id = ?1 AND login = ?12)");
     if (!stmt)
         return std::nullopt;
     sqlite3_bind_int64(stmt.get(), 1, photo.albumId);
@@ -342,7 +343,8 @@ std::optional<std::int64_t> Database::addPhoto(const PhotoRecord& photo) {
     bindText(stmt.get(), 9, photo.appVersion);
     sqlite3_bind_int64(stmt.get(), 10, photo.size);
     sqlite3_bind_int64(stmt.get(), 11, now());
-    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+    bindText(stmt.get(), 12, login);
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE || sqlite3_changes(db_) != 1)
         return std::nullopt;
     return sqlite3_last_insert_rowid(db_);
 }

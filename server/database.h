@@ -56,8 +56,11 @@ public:
     // The id of the account's unsorted album, created on first use; empty on failure.
     std::optional<std::int64_t> unsortedAlbumId(const std::string& login);
 
-    // Stores a photo record and returns its new id; empty on failure.
-    std::optional<std::int64_t> addPhoto(const PhotoRecord& photo);
+    // Stores a photo record in album `photo.albumId` only while that album exists and belongs
+    // to `login`, checked and inserted in one statement so an album removed meanwhile cannot
+    // gain a photo. Returns the new id; empty when the album is missing or someone else's,
+    // or on a storage failure.
+    std::optional<std::int64_t> addPhoto(const PhotoRecord& photo, const std::string& login);
     bool removePhoto(std::int64_t id);
     std::vector<PhotoRecord> photos(std::int64_t albumId);
     std::optional<PhotoRecord> photo(std::int64_t id);

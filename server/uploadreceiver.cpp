@@ -46,15 +46,13 @@ void UploadReceiver::receive(httplib::Response& res, const std::string& contentT
         return refuse(res);
 
     // Resolved last: album "-1" creates the unsorted album, which a refused upload must not.
+    // Whether the album is the owner's is checked by the insert itself.
     std::optional<std::int64_t> albumId;
     const std::string album = field("album");
-    if (album == "-1") {
+    if (album == "-1")
         albumId = db_.unsortedAlbumId(*owner);
-    } else if (TextUtil::isDecimalId(album)) {
-        const std::optional<AlbumRecord> record = db_.album(std::stoll(album));
-        if (record && record->login == *owner)
-            albumId = record->id;
-    }
+    else if (TextUtil::isDecimalId(album))
+        albumId = std::stoll(album);
     if (!albumId)
         return refuse(res);
 
@@ -70,11 +68,10 @@ void UploadReceiver::receive(httplib::Response& res, const std::string& contentT
     photo.appVersion = field("app_version");
     photo.size = static_cast<std::int64_t>(image->second.content.size());
 
-    const std::optional<std::int64_t> id = db_.addPhoto(photo);
-    if (!id) {
-        res.status = 500;
-        return res.set_content("Cannot store the photo\n", "text/plain; charset=utf-8");
-    }
+    // Empty when the album is gone or someone else's by now (or on a storage failure).
+    const std::optional<std::int64_t> id = db_.addPhoto(photo, *owner);
+    if (!id)
+        return refuse(res);
     if (!photos_.write(*id, image->second.content)) {
         db_.removePhoto(*id);
         res.status = 500;

@@ -213,6 +213,20 @@ TEST_F(UploadTest, DeletingTheAlbumRemovesItsPhotos) {
     EXPECT_FALSE(QFile::exists(service->dataDir() + QStringLiteral("/photos/%1.jpg").arg(id)));
 }
 
+TEST_F(UploadTest, UploadToADeletedAlbumIsRefusedAndStoresNothing) {
+    const QString album = createAlbum();
+    ASSERT_EQ(
+        TestHttp::send("DELETE",
+                       service->origin() + QStringLiteral("/api/users/alice/album/%1/").arg(album),
+                       TestHttp::zimpToken("tok-alice"))
+            .status,
+        204);
+    const HttpResponse response = upload(album.toUtf8(), randomBytes(1000));
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.data, QByteArray("Upload failed"));
+    EXPECT_TRUE(QDir(service->dataDir() + QStringLiteral("/photos")).isEmpty());
+}
+
 TEST_F(UploadTest, ABodyOverTheLimitIs413) {
     const QString album = createAlbum();
     const HttpResponse response = upload(album.toUtf8(), QByteArray(64 * 1024 * 1024 + 1, 'x'));
