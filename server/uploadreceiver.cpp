@@ -14,6 +14,11 @@ void refuse(httplib::Response& res) {
     res.set_content("Upload failed", "text/plain; charset=utf-8");
 }
 
+void cannotStore(httplib::Response& res) {
+    res.status = 500;
+    res.set_content("Cannot store the photo\n", "text/plain; charset=utf-8");
+}
+
 } // namespace
 
 void UploadReceiver::receive(httplib::Response& res, const std::string& contentType,
@@ -68,15 +73,24 @@ void UploadReceiver::receive(httplib::Response& res, const std::string& contentT
     photo.appVersion = field("app_version");
     photo.size = static_cast<std::int64_t>(image->second.content.size());
 
+    // The bytes go to disk first, so a stored record always has its file.
+    const std::optional<std::string> temporary = photos_.writeTemporary(image->second.content);
+    if (!temporary)
+        return cannotStore(res);
     // Empty when the album is gone or someone else's by now (or on a storage failure).
     const std::optional<std::int64_t> id = db_.addPhoto(photo, *owner);
-    if (!id)
+    if (!id) {
+        photos_.discard(*temporary);
         return refuse(res);
-    if (!photos_.write(*id, image->second.content)) {
-        db_.removePhoto(*id);
-        res.status = 500;
-        return res.set_content("Cannot store the photo\n", "text/plain; charset=utf-8");
     }
+    if (!photos_.place(*temporary, *id)) {
+        db_.removePhoto(*id);
+        return cannotStore(res);
+    }
+    // The album may have been deleted after the insert, its files removed before this one
+    // was placed; the record is gone then and so must the file be.
+    if (!db_.photo(*id))
+        photos_.remove(*id);
     res.status = 200;
     res.set_content("OK " + std::to_string(*id), "text/plain; charset=utf-8");
 }
