@@ -202,6 +202,10 @@ void OvPiktoExporterCommLayer::updateUserAlbumWithID(const QString& albumId, con
         setElementText(added, summary);
     }
     const QString trimmed = QZUtils::trimString(password);
+    // The service answers entries that declare the f prefix; one that does not gets the
+    // declaration, so the body stays well-formed.
+    if (!root.hasAttribute("xmlns:f"))
+        root.setAttribute("xmlns:f", "ovrana:pikto");
     QDomElement passwordElement = document->createElement("f:password");
     root.appendChild(passwordElement);
 
@@ -235,10 +239,10 @@ QString OvPiktoExporterCommLayer::createNewUserAlbumWithTitle(const QString& tit
     // password as escaped XML text.
     QString body =
         QStringLiteral("<entry xmlns=\"http://www.w3.org/2005/Atom\" xmlns:f=\"ovrana:pikto\">\n");
-    body += QStringLiteral("<title>%1</title>\n").arg(QString());
-    body += QStringLiteral("<summary>%1</summary>\n").arg(QString());
+    body += QStringLiteral("<title></title>\n");
+    body += QStringLiteral("<summary></summary>\n");
     if (!trimmed.isEmpty())
-        body += QStringLiteral("<f:password>%1</f:password>\n").arg(QString());
+        body += QStringLiteral("<f:password></f:password>\n");
     body += QStringLiteral("</entry>\n");
 
     const HttpResponse response = albumRequest(usersUrl("%1/users/%2/albums/", credentials.login()),

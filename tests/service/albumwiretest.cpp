@@ -77,10 +77,17 @@ QByteArray requestLine(const QByteArray& request) {
 
 class AlbumWire : public ::testing::Test {
 protected:
+    void TearDown() override {
+        if (savedOrigin.isNull())
+            qunsetenv("OVPIKTO_SERVICE_URL");
+        else
+            qputenv("OVPIKTO_SERVICE_URL", savedOrigin);
+    }
     void start(QList<QByteArray> replies) {
         responder = std::make_unique<LoopbackResponder>(std::move(replies));
         qputenv("OVPIKTO_SERVICE_URL", responder->origin().toUtf8());
     }
+    const QByteArray savedOrigin = qgetenv("OVPIKTO_SERVICE_URL");
     std::unique_ptr<LoopbackResponder> responder;
     OvPiktoExporterCommLayer client;
     OVPiktoCredentials anna = [] {
@@ -141,7 +148,7 @@ TEST_F(AlbumWire, CreateWithAPasswordPostsAnEmptyPasswordLineThenPutsTheTrimmedO
         << sent[2].constData();
 }
 
-TEST_F(AlbumWire, UpdateAddsASummaryWhenTheEntryHasNone) {
+TEST_F(AlbumWire, UpdateAddsASummaryAndThePrefixDeclarationWhenTheEntryHasNone) {
     const QByteArray bare = "<entry xmlns=\"http://www.w3.org/2005/Atom\"><id>album:7</id></entry>";
     start({reply("200 OK", bare), reply("200 OK", "")});
     int error = -1;
@@ -149,9 +156,11 @@ TEST_F(AlbumWire, UpdateAddsASummaryWhenTheEntryHasNone) {
     EXPECT_EQ(error, ServiceResult::Success);
     const QList<QByteArray> sent = responder->requests();
     ASSERT_EQ(sent.size(), 2);
-    EXPECT_EQ(LoopbackResponder::bodyOf(sent[1]).toStdString(),
-              "<entry xmlns=\"http://www.w3.org/2005/Atom\"><id>album:7</id>"
-              "<summary>new summary</summary><f:password></f:password></entry>");
+    const QByteArray body = LoopbackResponder::bodyOf(sent[1]);
+    EXPECT_EQ(canonical(body),
+              canonical("<entry xmlns=\"http://www.w3.org/2005/Atom\" xmlns:f=\"ovrana:pikto\">"
+                        "<id>album:7</id><summary>new summary</summary><f:password/></entry>"))
+        << body.constData();
 }
 
 TEST_F(AlbumWire, DeleteUsesTheSingleSlashPath) {
