@@ -86,11 +86,6 @@ private:
 };
 
 TEST_F(UploaderService, StoredPhotoIsTheSentFileByteForByte) {
-    QStringList answers;
-    recorder.onEvent = [&](int event) {
-        if (event == 9)
-            answers << recorder.calls.last();
-    };
     OVPiktoUploadOptions options = photoOptions();
     options.setAccess(OVPiktoUploadOptions::Friends);
     options.setIsAdultsOnly(true);
