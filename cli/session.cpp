@@ -11,10 +11,6 @@
 
 namespace {
 
-void printError(const QString& text) {
-    std::fprintf(stderr, "pikto: %s\n", text.toUtf8().constData());
-}
-
 // One line of standard input, without echo when it is a terminal.
 std::optional<QString> readLineQuietly() {
     termios saved{};
@@ -90,6 +86,10 @@ QString Session::messageForResult(int code) {
 int Session::fail(const QString& what, int code) {
     printError(QStringLiteral("%1: %2").arg(what, messageForResult(code)));
     return code >= 1 && code <= 5 ? code : ServiceResult::NoConnection;
+}
+
+void Session::printError(const QString& text) {
+    std::fprintf(stderr, "pikto: %s\n", text.toUtf8().constData());
 }
 
 void Session::print(const QString& line) {

@@ -31,6 +31,8 @@ public:
     static QString messageForResult(int code);
     // Writes one line of results to standard output (UTF-8).
     static void print(const QString& line);
+    // Writes "pikto: TEXT" as one line to standard error.
+    static void printError(const QString& text);
     // Prints "pikto: TEXT" on standard error and returns 64.
     static int usageError(const QString& text);
 

@@ -8,6 +8,7 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -17,10 +18,6 @@ namespace {
 // A request size in KiB, rounded as the plug-in's progress rounds it.
 double toKiB(qint64 bytes) {
     return double(float(bytes) * (1.0f / 1024.0f));
-}
-
-void printError(const QString& text) {
-    std::fprintf(stderr, "pikto: %s\n", text.toUtf8().constData());
 }
 
 } // namespace
@@ -65,8 +62,8 @@ int UploadCommand::run(const Arguments& arguments, Session& session) {
         if (!info.isFile() || !info.isReadable())
             return Session::usageError(QStringLiteral("upload: cannot read %1").arg(path));
         if (info.size() >= sizeLimit) {
-            printError(QStringLiteral("upload: skipped %1: 20 MiB or more (%2)")
-                           .arg(path, UploadProgress::formatSize(toKiB(info.size()))));
+            Session::printError(QStringLiteral("upload: skipped %1: 20 MiB or more (%2)")
+                                    .arg(path, UploadProgress::formatSize(toKiB(info.size()))));
             continue;
         }
         files.append(path);
@@ -120,16 +117,23 @@ int UploadCommand::run(const Arguments& arguments, Session& session) {
         // explains the failure better than the upload itself can.
         int check = ServiceResult::Success;
         session.client().fetchAlbumDataWithID(albumId, session.credentials(), &check);
-        printError(QStringLiteral("upload: %1 of %2 photos uploaded").arg(i).arg(uploads.size()));
+        Session::printError(
+            QStringLiteral("upload: %1 of %2 photos uploaded").arg(i).arg(uploads.size()));
         if (check != ServiceResult::Success)
             return Session::fail(QStringLiteral("upload: %1").arg(uploads[i].filePath()), check);
         if (outcome == Outcome::Refused) {
-            printError(QStringLiteral("upload: %1: the service refused the photo (Upload failed)")
-                           .arg(uploads[i].filePath()));
+            Session::printError(
+                QStringLiteral("upload: %1: the service refused the photo (Upload failed)")
+                    .arg(uploads[i].filePath()));
             return ServiceResult::OtherStatus;
         }
-        printError(QStringLiteral("upload: %1: the connection failed while sending")
-                       .arg(uploads[i].filePath()));
+        if (outcome == Outcome::Stalled)
+            Session::printError(QStringLiteral("upload: %1: nothing moved for %2 s; gave up")
+                                    .arg(uploads[i].filePath())
+                                    .arg(uploader.timeout()));
+        else
+            Session::printError(QStringLiteral("upload: %1: the connection failed while sending")
+                                    .arg(uploads[i].filePath()));
         return ServiceResult::NoConnection;
     }
     progress.finish();
@@ -142,13 +146,28 @@ int UploadCommand::run(const Arguments& arguments, Session& session) {
 
 UploadCommand::Outcome UploadCommand::send(OvPiktoExporterUploader& uploader) {
     QEventLoop loop;
+    // The uploader has no time-out of its own; its owner gives up when neither sent
+    // bytes nor an answer have moved for the uploader's time-out.
+    QTimer stall;
+    stall.setSingleShot(true);
+    stall.setInterval(int(uploader.timeout() * 1000));
+    QObject::connect(&stall, &QTimer::timeout, &loop, [this, &uploader, &loop] {
+        m_outcome = Outcome::Stalled;
+        uploader.cancel();
+        loop.quit();
+    });
     m_loop = &loop;
+    m_stall = &stall;
+    m_lastBytesSent = -1;
     m_uploader = &uploader;
     m_outcome = Outcome::Running;
     uploader.start();
-    if (m_outcome == Outcome::Running && uploader.isRequestInProgress())
+    if (m_outcome == Outcome::Running && uploader.isRequestInProgress()) {
+        stall.start();
         loop.exec();
+    }
     m_loop = nullptr;
+    m_stall = nullptr;
     m_uploader = nullptr;
     // A request that never got going (events 0 to 7) counts as failed.
     return m_outcome == Outcome::Running ? Outcome::Failed : m_outcome;
@@ -156,9 +175,18 @@ UploadCommand::Outcome UploadCommand::send(OvPiktoExporterUploader& uploader) {
 
 void UploadCommand::uploadEvent(int event) {
     switch (event) {
-    case OvPiktoExporterUploader::ProgressTick:
-        if (m_progress && m_uploader && m_uploader->bytesSent() >= 0)
-            m_progress->update(m_doneKiB + toKiB(m_uploader->bytesSent()));
+    case OvPiktoExporterUploader::ProgressTick: {
+        const int sent = m_uploader ? m_uploader->bytesSent() : -1;
+        if (sent != m_lastBytesSent && m_stall)
+            m_stall->start();
+        m_lastBytesSent = sent;
+        if (m_progress && sent >= 0)
+            m_progress->update(m_doneKiB + toKiB(sent));
+        return;
+    }
+    case OvPiktoExporterUploader::ResponseReceived:
+        if (m_stall)
+            m_stall->start();
         return;
     case OvPiktoExporterUploader::UploadFinished:
         // A refusal read earlier in the same answer stands.

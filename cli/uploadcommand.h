@@ -6,6 +6,7 @@
 #include <QString>
 
 class QEventLoop;
+class QTimer;
 class OvPiktoExporterUploader;
 class UploadProgress;
 
@@ -30,7 +31,7 @@ public:
 
 private:
     // How one photo's request ended.
-    enum class Outcome { Running, Stored, Refused, Failed };
+    enum class Outcome { Running, Stored, Refused, Failed, Stalled };
 
     // The uploader's reports for the photo in progress.
     void uploadEvent(int event) override;
@@ -39,6 +40,8 @@ private:
     Outcome send(OvPiktoExporterUploader& uploader);
 
     QEventLoop* m_loop = nullptr;
+    QTimer* m_stall = nullptr; // restarted whenever the request moves
+    int m_lastBytesSent = -1;
     OvPiktoExporterUploader* m_uploader = nullptr;
     UploadProgress* m_progress = nullptr;
     Outcome m_outcome = Outcome::Running;

@@ -4,6 +4,7 @@
 #include "synchttp.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -132,6 +133,18 @@ TEST_F(PiktoUpload, StopsAtTheFirstFailureWithItsResultCode) {
     EXPECT_EQ(missing.exitCode, 4);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("album not found")))
         << missing.err.toStdString();
+}
+
+TEST_F(PiktoUpload, GivesUpOnAStalledServiceAfterTheUploaderTimeOut) {
+    const QString a = makeFile(QStringLiteral("a.jpg"), 1000, 1);
+    ASSERT_TRUE(service.fault(QStringLiteral("/post/"), QStringLiteral("stall"), 2, 0, {},
+                              {{QStringLiteral("seconds"), 60}}));
+    QElapsedTimer clock;
+    clock.start();
+    const PiktoRun run = pikto({"upload", "--album", albumId, a});
+    EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("nothing moved for 7 s"))) << run.err.toStdString();
+    EXPECT_LT(clock.elapsed(), 40000) << "gave up long before the service would have answered";
 }
 
 TEST_F(PiktoUpload, RefusesBadArgumentsBeforeSendingAnything) {
