@@ -12,11 +12,6 @@ namespace {
 
 const char* const kAtomType = "application/atom+xml";
 
-void answer(httplib::Response& res, int status, const std::string& text) {
-    res.status = status;
-    res.set_content(text + "\n", "text/plain; charset=utf-8");
-}
-
 void answerAtom(httplib::Response& res, int status, const std::string& document) {
     res.status = status;
     res.set_content(document, kAtomType);
@@ -49,7 +44,7 @@ AlbumApi::Caller AlbumApi::caller(const httplib::Request& req, const std::string
 bool AlbumApi::admitOwner(const httplib::Request& req, httplib::Response& res,
                           const std::string& login, int anonymousStatus, int otherAccountStatus) {
     const auto refuse = [&res](int status) {
-        answer(res, status, status == 401 ? "Authorization required" : "Forbidden");
+        TextUtil::answerText(res, status, status == 401 ? "Authorization required" : "Forbidden");
         return false;
     };
     switch (caller(req, login)) {
@@ -75,12 +70,12 @@ void AlbumApi::create(const httplib::Request& req, httplib::Response& res, const
         return;
     const std::optional<AtomFormat::EntryFields> fields = AtomFormat::parseEntry(body);
     if (!fields)
-        return answer(res, 400, "The body is not an Atom entry");
+        return TextUtil::answerText(res, 400, "The body is not an Atom entry");
     const std::optional<AlbumRecord> album =
         db_.createAlbum(login, fields->title.value_or(""), fields->summary.value_or(""),
                         fields->password.value_or(""));
     if (!album)
-        return answer(res, 500, "Cannot store the album");
+        return TextUtil::answerText(res, 500, "Cannot store the album");
     answerAtom(res, 201, AtomFormat::entry(*album));
 }
 
@@ -90,7 +85,7 @@ void AlbumApi::fetch(const httplib::Request& req, httplib::Response& res, const 
         return;
     const std::optional<AlbumRecord> album = ownedAlbum(db_, login, albumId);
     if (!album)
-        return answer(res, 404, "No such album");
+        return TextUtil::answerText(res, 404, "No such album");
     answerAtom(res, 200, AtomFormat::entry(*album));
 }
 
@@ -100,16 +95,16 @@ void AlbumApi::update(const httplib::Request& req, httplib::Response& res, const
         return;
     const std::optional<AlbumRecord> album = ownedAlbum(db_, login, albumId);
     if (!album)
-        return answer(res, 404, "No such album");
+        return TextUtil::answerText(res, 404, "No such album");
     const std::optional<AtomFormat::EntryFields> fields = AtomFormat::parseEntry(body);
     if (!fields)
-        return answer(res, 400, "The body is not an Atom entry");
+        return TextUtil::answerText(res, 400, "The body is not an Atom entry");
     if (!db_.updateAlbum(album->id, fields->title.value_or(album->title),
                          fields->summary.value_or(album->summary), fields->password))
-        return answer(res, 404, "No such album");
+        return TextUtil::answerText(res, 404, "No such album");
     const std::optional<AlbumRecord> changed = db_.album(album->id);
     if (!changed)
-        return answer(res, 404, "No such album");
+        return TextUtil::answerText(res, 404, "No such album");
     answerAtom(res, 200, AtomFormat::entry(*changed));
 }
 
@@ -119,10 +114,10 @@ void AlbumApi::remove(const httplib::Request& req, httplib::Response& res, const
         return;
     const std::optional<AlbumRecord> album = ownedAlbum(db_, login, albumId);
     if (!album)
-        return answer(res, 404, "No such album");
+        return TextUtil::answerText(res, 404, "No such album");
     const std::optional<std::vector<std::int64_t>> photoIds = db_.deleteAlbum(album->id);
     if (!photoIds)
-        return answer(res, 404, "No such album");
+        return TextUtil::answerText(res, 404, "No such album");
     for (std::int64_t id : *photoIds)
         photos_.remove(id);
     res.status = 204;

@@ -1,6 +1,7 @@
 #include "multipartform.h"
 
 #include "memorystream.h"
+#include "textutil.h"
 
 namespace {
 
@@ -21,11 +22,6 @@ std::string boundaryOf(const std::string& contentType) {
     return value;
 }
 
-bool endsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() &&
-           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 } // namespace
 
 MultipartForm::MultipartForm() {
@@ -39,9 +35,9 @@ std::optional<httplib::MultipartFormDataMap> MultipartForm::parse(const std::str
         return std::nullopt;
     // The form must end in its closing delimiter, with or without a line break after it.
     const std::string closing = "--" + boundary + "--";
-    if (endsWith(body, closing))
+    if (TextUtil::endsWith(body, closing))
         body += "\r\n";
-    else if (!endsWith(body, closing + "\r\n"))
+    else if (!TextUtil::endsWith(body, closing + "\r\n"))
         return std::nullopt;
 
     std::string request = "POST /form HTTP/1.1\r\nHost: localhost\r\nContent-Type: " + contentType +

@@ -37,6 +37,25 @@ std::vector<std::string> splitPath(const std::string& path) {
     return segments;
 }
 
+// The request path as routed: slashes collapsed, split into its non-empty segments.
+struct Route {
+    std::string path;
+    std::vector<std::string> segments;
+    bool isUpload = false; // POST /post/
+};
+
+Route routeOf(const httplib::Request& req) {
+    Route route;
+    route.path = TextUtil::collapseSlashes(req.path);
+    route.segments = splitPath(route.path);
+    route.isUpload =
+        req.method == "POST" && route.segments.size() == 1 && route.segments[0] == "post";
+    return route;
+}
+
+// The route of the request this thread works on, made once in pre-routing for the handler.
+thread_local Route currentRoute;
+
 bool isControlPath(const std::vector<std::string>& segments) {
     return !segments.empty() && (segments[0] == "_fault" || segments[0] == "_requests");
 }
@@ -50,11 +69,6 @@ bool hasBody(const httplib::Request& req) {
     if (req.has_header("Transfer-Encoding"))
         return true;
     return req.get_header_value<std::uint64_t>("Content-Length") > 0;
-}
-
-void answerText(httplib::Response& res, int status, const std::string& text) {
-    res.status = status;
-    res.set_content(text + "\n", "text/plain; charset=utf-8");
 }
 
 void applyStatus(httplib::Response& res, const Fault& fault) {
@@ -230,7 +244,7 @@ void PhotoService::setUpRoutes() {
             } catch (...) {
                 std::cerr << "pikto-service: " << req.method << " " << req.path << " failed\n";
             }
-            answerText(res, 500, "Internal error");
+            TextUtil::answerText(res, 500, "Internal error");
         });
     server_->set_logger([](const httplib::Request& req, const httplib::Response& res) {
         if (req.method.empty())
@@ -244,10 +258,10 @@ httplib::Server::HandlerResponse PhotoService::preRoute(const httplib::Request& 
                                                         httplib::Response& res) {
     pendingFault.reset();
     uploadContentType.clear();
-    const std::string path = TextUtil::collapseSlashes(req.path);
-    const std::vector<std::string> segments = splitPath(path);
-    if (req.method == "POST" && segments.size() == 1 && segments[0] == "post" &&
-        req.has_header("Content-Type")) {
+    currentRoute = routeOf(req);
+    const std::string& path = currentRoute.path;
+    const std::vector<std::string>& segments = currentRoute.segments;
+    if (currentRoute.isUpload && req.has_header("Content-Type")) {
         // The upload body is read raw and parsed afterwards (MultipartForm). The library
         // would parse a multipart body itself while reading and allows no raw read of it,
         // so the content type is put aside. The request object is the library's own
@@ -259,7 +273,7 @@ httplib::Server::HandlerResponse PhotoService::preRoute(const httplib::Request& 
     }
     if (isControlPath(segments)) {
         if (!isLoopback(req.remote_addr)) {
-            answerText(res, 403, "The test controls answer loopback clients only");
+            TextUtil::answerText(res, 403, "The test controls answer loopback clients only");
             return httplib::Server::HandlerResponse::Handled;
         }
         return httplib::Server::HandlerResponse::Unhandled;
@@ -303,7 +317,8 @@ void PhotoService::handle(const httplib::Request& req, httplib::Response& res,
                           const httplib::ContentReader* reader) {
     std::optional<Fault> fault = std::move(pendingFault);
     pendingFault.reset();
-    const std::vector<std::string> segments = splitPath(TextUtil::collapseSlashes(req.path));
+    const Route route = std::move(currentRoute);
+    currentRoute = {};
 
     if (fault && fault->action == Fault::Action::Cut) {
         std::size_t received = 0;
@@ -323,23 +338,22 @@ void PhotoService::handle(const httplib::Request& req, httplib::Response& res,
         return;
     }
 
-    const bool isUpload = req.method == "POST" && segments.size() == 1 && segments[0] == "post";
     std::string body;
     if (reader) {
         const int refusal =
-            readBody(req, *reader, res, isUpload ? kUploadBodyLimit : kApiBodyLimit, body);
+            readBody(req, *reader, res, route.isUpload ? kUploadBodyLimit : kApiBodyLimit, body);
         if (fault && fault->action == Fault::Action::Status)
             return applyStatus(res, *fault);
         if (refusal == 413)
-            return answerText(res, 413, "Request body too large");
+            return TextUtil::answerText(res, 413, "Request body too large");
         if (refusal != 0)
-            return answerText(res, 400, "Unreadable request body");
+            return TextUtil::answerText(res, 400, "Unreadable request body");
     } else {
         body = req.body;
     }
     if (fault && fault->action == Fault::Action::Status)
         return applyStatus(res, *fault);
-    dispatch(req, res, segments, std::move(body));
+    dispatch(req, res, route.segments, std::move(body));
 }
 
 void PhotoService::dispatch(const httplib::Request& req, httplib::Response& res,
@@ -357,7 +371,7 @@ void PhotoService::dispatch(const httplib::Request& req, httplib::Response& res,
             return armFault(req, res, body);
         if (method == "DELETE") {
             faults_.clear();
-            return answerText(res, 200, "cleared");
+            return TextUtil::answerText(res, 200, "cleared");
         }
     } else if (s[0] == "_requests" && n == 1) {
         if (get) {
@@ -404,8 +418,8 @@ void PhotoService::dispatch(const httplib::Request& req, httplib::Response& res,
         known = false;
     }
     if (known)
-        return answerText(res, 405, "Method not allowed");
-    answerText(res, 404, "Not found");
+        return TextUtil::answerText(res, 405, "Method not allowed");
+    TextUtil::answerText(res, 404, "Not found");
 }
 
 void PhotoService::armFault(const httplib::Request& req, httplib::Response& res,
@@ -438,7 +452,7 @@ void PhotoService::armFault(const httplib::Request& req, httplib::Response& res,
     const std::optional<std::string> path = value("path");
     const std::optional<std::string> action = value("action");
     if (!path || path->empty() || (*path)[0] != '/')
-        return answerText(res, 400, "path must be a request path starting with /");
+        return TextUtil::answerText(res, 400, "path must be a request path starting with /");
     fault.pathPrefix = *path;
     if (action == "status")
         fault.action = Fault::Action::Status;
@@ -449,21 +463,21 @@ void PhotoService::armFault(const httplib::Request& req, httplib::Response& res,
     else if (action == "cut")
         fault.action = Fault::Action::Cut;
     else
-        return answerText(res, 400, "action must be status, drop, stall or cut");
+        return TextUtil::answerText(res, 400, "action must be status, drop, stall or cut");
 
     long long count = 0;
     long long status = 0;
     long long seconds = 0;
     long long after = 0;
     if (!number("count", 1, 1, 1000000, count))
-        return answerText(res, 400, "count must be a positive number");
+        return TextUtil::answerText(res, 400, "count must be a positive number");
     if (!number("seconds", 4, 0, 3600, seconds))
-        return answerText(res, 400, "seconds must be a number from 0 to 3600");
+        return TextUtil::answerText(res, 400, "seconds must be a number from 0 to 3600");
     if (!number("after", 1024, 0, 1LL << 40, after))
-        return answerText(res, 400, "after must be a byte count");
+        return TextUtil::answerText(res, 400, "after must be a byte count");
     if (fault.action == Fault::Action::Status) {
         if (!value("status") || !number("status", 0, 100, 599, status))
-            return answerText(res, 400, "status must be an HTTP status from 100 to 599");
+            return TextUtil::answerText(res, 400, "status must be an HTTP status from 100 to 599");
         fault.status = static_cast<int>(status);
     }
     fault.remaining = static_cast<int>(count);
@@ -473,5 +487,5 @@ void PhotoService::armFault(const httplib::Request& req, httplib::Response& res,
     if (const std::optional<std::string> type = value("content_type"); type && !type->empty())
         fault.contentType = *type;
     faults_.arm(std::move(fault));
-    answerText(res, 200, "armed");
+    TextUtil::answerText(res, 200, "armed");
 }

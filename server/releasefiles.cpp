@@ -1,5 +1,7 @@
 #include "releasefiles.h"
 
+#include "textutil.h"
+
 #include <httplib.h>
 
 #include <filesystem>
@@ -7,11 +9,6 @@
 #include <sstream>
 
 namespace {
-
-bool endsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() &&
-           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
 
 bool isPlainFileName(const std::string& name) {
     if (name.empty() || name.front() == '.' || name.size() > 255)
@@ -24,8 +21,7 @@ bool isPlainFileName(const std::string& name) {
 }
 
 void notFound(httplib::Response& res) {
-    res.status = 404;
-    res.set_content("Not found\n", "text/plain; charset=utf-8");
+    TextUtil::answerText(res, 404, "Not found");
 }
 
 } // namespace
@@ -45,9 +41,9 @@ void ReleaseFiles::serve(httplib::Response& res, const std::string& fileName) co
     if (in.bad())
         return notFound(res);
     std::string type = "application/octet-stream";
-    if (endsWith(fileName, ".xml"))
+    if (TextUtil::endsWith(fileName, ".xml"))
         type = "application/xml";
-    else if (endsWith(fileName, ".zip"))
+    else if (TextUtil::endsWith(fileName, ".zip"))
         type = "application/zip";
     res.status = 200;
     res.set_content(bytes.str(), type);

@@ -45,8 +45,7 @@ bool SignInService::prepare(std::string& error) {
 void SignInService::key(httplib::Response& res) {
     const std::string requestId = TextUtil::randomHex(16);
     if (keyText_.empty() || requestId.empty()) {
-        res.status = 503;
-        return res.set_content("Sign-in is not available\n", "text/plain; charset=utf-8");
+        return TextUtil::answerText(res, 503, "Sign-in is not available");
     }
     {
         std::lock_guard lock(mutex_);
@@ -117,8 +116,7 @@ void SignInService::token(httplib::Response& res, const std::string& body) {
 
     const std::string token = TextUtil::randomHex(20);
     if (token.empty() || !db_.addToken(token, login)) {
-        res.status = 500;
-        return res.set_content("Cannot issue a token\n", "text/plain; charset=utf-8");
+        return TextUtil::answerText(res, 500, "Cannot issue a token");
     }
     answerXml(res, "<token>" + token + "</token>");
 }

@@ -1,5 +1,7 @@
 #include "textutil.h"
 
+#include <httplib.h>
+
 #include <sys/random.h>
 
 #include <cerrno>
@@ -73,4 +75,14 @@ bool TextUtil::isDecimalId(const std::string& text) {
             return false;
     }
     return true;
+}
+
+bool TextUtil::endsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+void TextUtil::answerText(httplib::Response& res, int status, const std::string& text) {
+    res.status = status;
+    res.set_content(text + "\n", "text/plain; charset=utf-8");
 }

@@ -2,6 +2,10 @@
 
 #include <string>
 
+namespace httplib {
+struct Response;
+} // namespace httplib
+
 // Small text helpers shared by the handlers of the stand-in service.
 class TextUtil {
 public:
@@ -14,4 +18,8 @@ public:
     static std::string randomHex(std::size_t bytes);
     // True when `text` is a non-empty run of decimal digits that fits a positive 63-bit id.
     static bool isDecimalId(const std::string& text);
+    // True when `text` ends with `suffix` (always for an empty suffix).
+    static bool endsWith(const std::string& text, const std::string& suffix);
+    // Sets the status and a plain-text body of `text` and a line end.
+    static void answerText(httplib::Response& res, int status, const std::string& text);
 };

@@ -15,8 +15,7 @@ void refuse(httplib::Response& res) {
 }
 
 void cannotStore(httplib::Response& res) {
-    res.status = 500;
-    res.set_content("Cannot store the photo\n", "text/plain; charset=utf-8");
+    TextUtil::answerText(res, 500, "Cannot store the photo");
 }
 
 } // namespace

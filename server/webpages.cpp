@@ -100,8 +100,7 @@ void WebPages::album(httplib::Response& res, const std::string& login, const std
 
 void WebPages::photo(httplib::Response& res, const std::string& fileName) {
     const std::string suffix = ".jpg";
-    if (fileName.size() <= suffix.size() ||
-        fileName.compare(fileName.size() - suffix.size(), suffix.size(), suffix) != 0)
+    if (fileName.size() <= suffix.size() || !TextUtil::endsWith(fileName, suffix))
         return notFound(res);
     const std::string id = fileName.substr(0, fileName.size() - suffix.size());
     if (!TextUtil::isDecimalId(id) || !db_.photo(std::stoll(id)))
