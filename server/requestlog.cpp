@@ -2,6 +2,10 @@
 
 void RequestLog::add(const std::string& method, const std::string& path) {
     std::lock_guard lock(mutex_);
+    if (limit_ == 0)
+        return;
+    while (lines_.size() >= limit_)
+        lines_.pop_front();
     lines_.push_back(method + " " + path);
 }
 
