@@ -65,6 +65,15 @@ protected:
         return post(multipartBody(fields, "IMG_0001.JPG", bytes));
     }
 
+    // Alice deletes one of her albums; returns the answer's status.
+    int deleteAlbum(const QString& album) {
+        return TestHttp::send("DELETE",
+                              service->origin() +
+                                  QStringLiteral("/api/users/alice/album/%1/").arg(album),
+                              TestHttp::zimpToken("tok-alice"))
+            .status;
+    }
+
     QString createAlbum(const QByteArray& token = "tok-alice", const char* login = "alice") {
         const HttpResponse created = TestHttp::send(
             "POST", service->origin() + QStringLiteral("/api//users/%1/albums/").arg(login),
@@ -202,12 +211,7 @@ TEST_F(UploadTest, DeletingTheAlbumRemovesItsPhotos) {
     const QString album = createAlbum();
     const QString id = photoIdOf(upload(album.toUtf8(), randomBytes(100)));
     ASSERT_FALSE(id.isEmpty());
-    ASSERT_EQ(
-        TestHttp::send("DELETE",
-                       service->origin() + QStringLiteral("/api/users/alice/album/%1/").arg(album),
-                       TestHttp::zimpToken("tok-alice"))
-            .status,
-        204);
+    ASSERT_EQ(deleteAlbum(album), 204);
     EXPECT_EQ(TestHttp::get(service->origin() + QStringLiteral("/photos/%1.jpg").arg(id)).status,
               404);
     EXPECT_FALSE(QFile::exists(service->dataDir() + QStringLiteral("/photos/%1.jpg").arg(id)));
@@ -215,12 +219,7 @@ TEST_F(UploadTest, DeletingTheAlbumRemovesItsPhotos) {
 
 TEST_F(UploadTest, UploadToADeletedAlbumIsRefusedAndStoresNothing) {
     const QString album = createAlbum();
-    ASSERT_EQ(
-        TestHttp::send("DELETE",
-                       service->origin() + QStringLiteral("/api/users/alice/album/%1/").arg(album),
-                       TestHttp::zimpToken("tok-alice"))
-            .status,
-        204);
+    ASSERT_EQ(deleteAlbum(album), 204);
     const HttpResponse response = upload(album.toUtf8(), randomBytes(1000));
     EXPECT_EQ(response.status, 200);
     EXPECT_EQ(response.data, QByteArray("Upload failed"));
