@@ -2,7 +2,7 @@
 
 #include "leadinginteger.h"
 #include "log.h"
-#include "qzutils.h"
+#include "qztext.h"
 #include "serviceresult.h"
 #include "serviceurls.h"
 #include "synchttp.h"
@@ -75,31 +75,31 @@ std::optional<QDomDocument> parse(const QByteArray& data) {
 }
 
 QDomElement childNamed(const QDomNode& parent, const QString& name) {
-    return QZUtils::findXMLElementInArray(parent.childNodes(), name).toElement();
+    return QZText::findXMLElementInArray(parent.childNodes(), name).toElement();
 }
 
 OvPiktoAlbum albumFromEntry(const QDomElement& entry) {
     OvPiktoAlbum album;
     const QDomNodeList children = entry.childNodes();
-    if (const QDomElement id = QZUtils::findXMLElementInArray(children, "id").toElement();
+    if (const QDomElement id = QZText::findXMLElementInArray(children, "id").toElement();
         !id.isNull()) {
         // An id that names no album keeps the placeholder identifier.
         if (const QString albumId = OvPiktoExporterCommLayer::albumIdFromAtomId(id.text());
             !albumId.isNull())
             album.setAlbumId(albumId);
     }
-    if (const QDomElement title = QZUtils::findXMLElementInArray(children, "title").toElement();
+    if (const QDomElement title = QZText::findXMLElementInArray(children, "title").toElement();
         !title.isNull())
         album.setName(title.text());
     if (const QDomElement count =
-            QZUtils::findXMLElementInArray(children, "f:image-count").toElement();
+            QZText::findXMLElementInArray(children, "f:image-count").toElement();
         !count.isNull())
         album.setImagesCount(leadingInteger(count.attribute("value")));
     if (const QDomElement locked =
-            QZUtils::findXMLElementInArray(children, "f:protected").toElement();
+            QZText::findXMLElementInArray(children, "f:protected").toElement();
         !locked.isNull())
         album.setIsLocked(locked.attribute("value") == QLatin1String("true"));
-    if (const QDomElement summary = QZUtils::findXMLElementInArray(children, "summary").toElement();
+    if (const QDomElement summary = QZText::findXMLElementInArray(children, "summary").toElement();
         !summary.isNull())
         album.setDescription(summary.text());
     return album;
@@ -201,7 +201,7 @@ void OvPiktoExporterCommLayer::updateUserAlbumWithID(const QString& albumId, con
         root.appendChild(added);
         setElementText(added, summary);
     }
-    const QString trimmed = QZUtils::trimString(password);
+    const QString trimmed = QZText::trimString(password);
     // The service answers entries that declare the f prefix; one that does not gets the
     // declaration, so the body stays well-formed.
     if (!root.hasAttribute("xmlns:f"))
@@ -233,7 +233,7 @@ QString OvPiktoExporterCommLayer::createNewUserAlbumWithTitle(const QString& tit
                                                               int* error) {
     int localError = ServiceResult::Success;
     int* place = error ? error : &localError;
-    const QString trimmed = QZUtils::trimString(password);
+    const QString trimmed = QZText::trimString(password);
 
     // The album is created empty; the update that follows writes title, summary and
     // password as escaped XML text.

@@ -3,7 +3,7 @@
 
 #include "leadinginteger.h"
 #include "log.h"
-#include "qzutils.h"
+#include "qztext.h"
 #include "serviceurls.h"
 #include "synchttp.h"
 
@@ -60,7 +60,7 @@ OvPiktoExporterCommLayer::fetchUpdatedVersionInfo(const QString& currentVersion,
         if (item.nodeName() != QLatin1String("item"))
             continue;
         const QDomElement enclosure =
-            QZUtils::findXMLElementInArray(item.childNodes(), QStringLiteral("enclosure"))
+            QZText::findXMLElementInArray(item.childNodes(), QStringLiteral("enclosure"))
                 .toElement();
         // A release that cannot be downloaded spoils the whole feed.
         if (enclosure.isNull())

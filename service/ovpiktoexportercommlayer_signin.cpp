@@ -3,7 +3,7 @@
 #include "ovpiktoexportercommlayer.h"
 
 #include "log.h"
-#include "qzutils.h"
+#include "qztext.h"
 #include "rsaencrypttext.h"
 #include "serviceresult.h"
 #include "serviceurls.h"
@@ -142,7 +142,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
         // The identifier is escaped too, so the body always holds exactly two fields.
         request.body =
             QStringLiteral("credentials=%1&request_id=%2")
-                .arg(QZUtils::encodeURL(QString::fromUtf8(cipher)), QZUtils::encodeURL(requestId))
+                .arg(QZText::encodeURL(QString::fromUtf8(cipher)), QZText::encodeURL(requestId))
                 .toUtf8();
     } catch (const std::exception& e) {
         logCaught(e);
