@@ -107,7 +107,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
     credentials.setToken(QString());
 
     HttpRequest request;
-    request.url = ServiceUrls::signInKey();
+    request.url = m_urls.signInKey();
     const HttpResponse keyResponse = SyncHttp::send(request);
     if (!keyResponse.received || keyResponse.data.isEmpty())
         return ServiceResult::NoConnection;
@@ -127,7 +127,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
     if (keyText.isNull() || requestId.isNull())
         return ServiceResult::NoConnection;
 
-    request.url = ServiceUrls::signInToken();
+    request.url = m_urls.signInToken();
     request.method = "POST";
     request.setHeader("Content-Type", "application/x-www-form-urlencoded");
     try {
