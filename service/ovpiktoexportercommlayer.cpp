@@ -1,6 +1,6 @@
 #include "ovpiktoexportercommlayer.h"
 
-#include "leadinginteger.h"
+#include "albumfeed.h"
 #include "log.h"
 #include "qztext.h"
 #include "serviceresult.h"
@@ -67,42 +67,8 @@ HttpResponse albumRequest(const ServiceUrls& urls, const QString& url, const QBy
     return SyncHttp::send(request);
 }
 
-std::optional<QDomDocument> parse(const QByteArray& data) {
-    QDomDocument document;
-    if (!document.setContent(QString::fromUtf8(data), false))
-        return std::nullopt;
-    return document;
-}
-
 QDomElement childNamed(const QDomNode& parent, const QString& name) {
-    return QZText::findXMLElementInArray(parent.childNodes(), name).toElement();
-}
-
-OvPiktoAlbum albumFromEntry(const QDomElement& entry) {
-    OvPiktoAlbum album;
-    const QDomNodeList children = entry.childNodes();
-    if (const QDomElement id = QZText::findXMLElementInArray(children, "id").toElement();
-        !id.isNull()) {
-        // An id that names no album keeps the placeholder identifier.
-        if (const QString albumId = OvPiktoExporterCommLayer::albumIdFromAtomId(id.text());
-            !albumId.isNull())
-            album.setAlbumId(albumId);
-    }
-    if (const QDomElement title = QZText::findXMLElementInArray(children, "title").toElement();
-        !title.isNull())
-        album.setName(title.text());
-    if (const QDomElement count =
-            QZText::findXMLElementInArray(children, "f:image-count").toElement();
-        !count.isNull())
-        album.setImagesCount(leadingInteger(count.attribute("value")));
-    if (const QDomElement locked =
-            QZText::findXMLElementInArray(children, "f:protected").toElement();
-        !locked.isNull())
-        album.setIsLocked(locked.attribute("value") == QLatin1String("true"));
-    if (const QDomElement summary = QZText::findXMLElementInArray(children, "summary").toElement();
-        !summary.isNull())
-        album.setDescription(summary.text());
-    return album;
+    return AlbumFeed::childNamed(parent, name);
 }
 
 void setElementText(QDomElement element, const QString& text) {
@@ -126,10 +92,7 @@ QString withoutDeclaration(const QDomDocument& document) {
 } // namespace
 
 QString OvPiktoExporterCommLayer::albumIdFromAtomId(const QString& atomId) {
-    const qsizetype at = atomId.indexOf(QLatin1String("album:"));
-    if (at < 0)
-        return {};
-    return atomId.mid(at + 6);
+    return AlbumFeed::albumIdFromAtomId(atomId);
 }
 
 std::optional<QList<OvPiktoAlbum>>
@@ -146,14 +109,8 @@ OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(const OVPiktoCredentials&
         report(error, codeForStatus(response.status, listCodes));
         return std::nullopt;
     }
-    QList<OvPiktoAlbum> albums;
-    if (const auto document = parse(response.data)) {
-        const QDomNodeList children = document->documentElement().childNodes();
-        for (int i = 0; i < children.size(); ++i) {
-            if (children.at(i).nodeName() == QLatin1String("entry"))
-                albums.append(albumFromEntry(children.at(i).toElement()));
-        }
-    }
+    QList<OvPiktoAlbum> albums =
+        AlbumFeed::albumsFromFeed(response.data).value_or(QList<OvPiktoAlbum>());
     if (albums.isEmpty())
         albums.append(OvPiktoAlbum(QStringLiteral("Неразобранное"), QStringLiteral(""), 0, false,
                                    QStringLiteral("-1")));
@@ -176,10 +133,7 @@ OvPiktoExporterCommLayer::fetchAlbumDataWithID(const QString& albumId,
         return std::nullopt;
     }
     report(error, ServiceResult::Success);
-    auto document = parse(response.data);
-    if (!document || childNamed(document->documentElement(), "id").isNull())
-        return std::nullopt;
-    return document;
+    return AlbumFeed::entryDocument(response.data);
 }
 
 void OvPiktoExporterCommLayer::updateUserAlbumWithID(const QString& albumId, const QString& title,
@@ -258,12 +212,7 @@ QString OvPiktoExporterCommLayer::createNewUserAlbumWithTitle(const QString& tit
         *place = codeForStatus(response.status, createCodes);
         return {};
     }
-    QString albumId;
-    if (const auto document = parse(response.data)) {
-        const QDomElement id = childNamed(document->documentElement(), "id");
-        if (!id.isNull())
-            albumId = albumIdFromAtomId(id.text());
-    }
+    const QString albumId = AlbumFeed::albumIdOfEntry(response.data);
     if (albumId.isEmpty()) {
         // Created, but the answer does not say which album: nothing to write into.
         *place = ServiceResult::NoConnection;

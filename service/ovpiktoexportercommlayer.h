@@ -45,9 +45,9 @@ public:
     std::optional<QByteArray> fetchVersionsData();
     // The newest release in `versionsData` newer than `currentVersion`. Nothing when the
     // current version is empty, the feed is not one root with exactly one "channel", any
-    // item lacks an "enclosure", or no release is newer.
-    std::optional<OvPiktoUpdateVersionInfo> fetchUpdatedVersionInfo(const QString& currentVersion,
-                                                                    const QByteArray& versionsData);
+    // item lacks an "enclosure", or no release is newer. Reads bytes only: no request.
+    static std::optional<OvPiktoUpdateVersionInfo>
+    fetchUpdatedVersionInfo(const QString& currentVersion, const QByteArray& versionsData);
     // The build version in a download URL: the text after its last "_" up to the last "."
     // after it ("…_1.2.345.zip" gives "1.2.345"); a null string when the URL has none.
     static QString getVersionFromBuildUrl(const QString& url);

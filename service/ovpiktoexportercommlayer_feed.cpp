@@ -6,6 +6,7 @@
 #include "qztext.h"
 #include "serviceurls.h"
 #include "synchttp.h"
+#include "xmldocument.h"
 
 #include <QDomElement>
 
@@ -44,10 +45,10 @@ OvPiktoExporterCommLayer::fetchUpdatedVersionInfo(const QString& currentVersion,
     if (currentVersion.isEmpty())
         return std::nullopt;
 
-    QDomDocument document;
-    if (!document.setContent(QString::fromUtf8(versionsData), false))
+    const auto document = XmlDocument::parse(versionsData);
+    if (!document)
         return std::nullopt;
-    const QDomNodeList rootChildren = document.documentElement().childNodes();
+    const QDomNodeList rootChildren = document->documentElement().childNodes();
     if (rootChildren.size() != 1 || rootChildren.at(0).nodeName() != QLatin1String("channel"))
         return std::nullopt;
 

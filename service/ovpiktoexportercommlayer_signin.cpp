@@ -8,6 +8,7 @@
 #include "serviceresult.h"
 #include "serviceurls.h"
 #include "synchttp.h"
+#include "xmldocument.h"
 
 #include <QDomElement>
 #include <QRegularExpression>
@@ -114,9 +115,8 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
 
     QString keyText;
     QString requestId;
-    QDomDocument keyDocument;
-    if (keyDocument.setContent(QString::fromLatin1(keyResponse.data), false)) {
-        const QDomNodeList children = keyDocument.documentElement().childNodes();
+    if (const auto keyDocument = XmlDocument::parse(QString::fromLatin1(keyResponse.data))) {
+        const QDomNodeList children = keyDocument->documentElement().childNodes();
         if (children.size() >= 1)
             keyText = nodeText(children.at(0));
         if (children.size() >= 2)
@@ -154,10 +154,9 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
 
     try {
         const QString answer = QString::fromLatin1(tokenResponse.data);
-        QDomDocument tokenDocument;
         QDomElement first;
-        if (tokenDocument.setContent(answer, false))
-            first = tokenDocument.documentElement().firstChild().toElement();
+        if (const auto tokenDocument = XmlDocument::parse(answer))
+            first = tokenDocument->documentElement().firstChild().toElement();
         const bool isToken = first.tagName() == QLatin1String("token");
         Log::write(QStringLiteral("request 2, response is \n%1\n")
                        .arg(maskedAnswer(answer, isToken ? first.text() : QString())));
