@@ -2,10 +2,10 @@
 
 #include "leadinginteger.h"
 #include "qztext.h"
-#include "xmldocument.h"
 
-std::optional<QList<OvPiktoAlbum>> AlbumFeed::albumsFromFeed(const QByteArray& data) {
-    const auto document = XmlDocument::parse(data);
+std::optional<QList<OvPiktoAlbum>> AlbumFeed::albumsFromFeed(const QByteArray& data,
+                                                             XmlDocument::Problem* problem) {
+    const auto document = XmlDocument::parse(data, problem);
     if (!document)
         return std::nullopt;
     QList<OvPiktoAlbum> albums;
@@ -35,8 +35,9 @@ OvPiktoAlbum AlbumFeed::albumFromEntry(const QDomElement& entry) {
     return album;
 }
 
-std::optional<QDomDocument> AlbumFeed::entryDocument(const QByteArray& data) {
-    auto document = XmlDocument::parse(data);
+std::optional<QDomDocument> AlbumFeed::entryDocument(const QByteArray& data,
+                                                     XmlDocument::Problem* problem) {
+    auto document = XmlDocument::parse(data, problem);
     if (!document || childNamed(document->documentElement(), "id").isNull())
         return std::nullopt;
     return document;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ovpiktoalbum.h"
+#include "xmldocument.h"
 
 #include <QByteArray>
 #include <QDomDocument>
@@ -17,16 +18,19 @@ public:
     AlbumFeed() = delete;
 
     // The albums of a list answer, one per "entry" child of the root, in answer order;
-    // an empty list when there is none. Nothing when the bytes are not readable XML.
-    static std::optional<QList<OvPiktoAlbum>> albumsFromFeed(const QByteArray& data);
+    // an empty list when there is none. Nothing when the bytes are not readable XML,
+    // with the reason in `problem` (may be null).
+    static std::optional<QList<OvPiktoAlbum>>
+    albumsFromFeed(const QByteArray& data, XmlDocument::Problem* problem = nullptr);
     // One album from an "entry" element: identifier from "id" (after "album:"), name
     // from "title", count from the leading integer of "f:image-count"'s value, locked
     // when "f:protected"'s value is exactly "true", description from "summary". A field
     // that is missing keeps the album's default.
     static OvPiktoAlbum albumFromEntry(const QDomElement& entry);
-    // An album's entry document; nothing when the bytes are not readable XML or the root
-    // has no "id" child.
-    static std::optional<QDomDocument> entryDocument(const QByteArray& data);
+    // An album's entry document; nothing when the bytes are not readable XML (the reason
+    // in `problem`, may be null) or the root has no "id" child.
+    static std::optional<QDomDocument> entryDocument(const QByteArray& data,
+                                                     XmlDocument::Problem* problem = nullptr);
     // The identifier the entry in `data` names (see albumIdFromAtomId); a null string
     // when the bytes are not readable XML, the root has no "id" or the id names none.
     static QString albumIdOfEntry(const QByteArray& data);

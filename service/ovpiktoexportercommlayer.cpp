@@ -53,9 +53,9 @@ QString usersUrl(const ServiceUrls& urls, const char* format, const QString& log
     return pattern.arg(urls.apiBase(), login, albumId);
 }
 
-HttpResponse albumRequest(const ServiceUrls& urls, const QString& url, const QByteArray& method,
-                          const QByteArray& contentType, const OVPiktoCredentials& credentials,
-                          const QByteArray& body = {}) {
+HttpRequest albumRequest(const ServiceUrls& urls, const QString& url, const QByteArray& method,
+                         const QByteArray& contentType, const OVPiktoCredentials& credentials,
+                         const QByteArray& body = {}) {
     HttpRequest request;
     request.url = url;
     request.method = method;
@@ -64,7 +64,7 @@ HttpResponse albumRequest(const ServiceUrls& urls, const QString& url, const QBy
     request.setHeader("Authorization", QStringLiteral("ZimpToken realm=\"%1\", token=\"%2\"")
                                            .arg(urls.authorizationRealm(), credentials.token())
                                            .toUtf8());
-    return SyncHttp::send(request);
+    return request;
 }
 
 QDomElement childNamed(const QDomNode& parent, const QString& name) {
@@ -91,6 +91,13 @@ QString withoutDeclaration(const QDomDocument& document) {
 
 } // namespace
 
+HttpResponse OvPiktoExporterCommLayer::send(HttpRequest request, qint64 cap) const {
+    request.timeoutSeconds = m_limits.silenceSeconds;
+    request.deadlineSeconds = m_limits.deadlineSeconds;
+    request.maxAnswerBytes = cap;
+    return SyncHttp::send(request);
+}
+
 QString OvPiktoExporterCommLayer::albumIdFromAtomId(const QString& atomId) {
     return AlbumFeed::albumIdFromAtomId(atomId);
 }
@@ -99,8 +106,9 @@ std::optional<QList<OvPiktoAlbum>>
 OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(const OVPiktoCredentials& credentials,
                                                        int* error) {
     const HttpResponse response =
-        albumRequest(m_urls, usersUrl(m_urls, "%1/users/%2/albums/", credentials.login()), "GET",
-                     feedType, credentials);
+        send(albumRequest(m_urls, usersUrl(m_urls, "%1/users/%2/albums/", credentials.login()),
+                          "GET", feedType, credentials),
+             m_limits.answerBytes);
     if (!response.received) {
         report(error, ServiceResult::NoConnection);
         return std::nullopt;
@@ -109,8 +117,14 @@ OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(const OVPiktoCredentials&
         report(error, codeForStatus(response.status, listCodes));
         return std::nullopt;
     }
+    XmlDocument::Problem problem = XmlDocument::Problem::None;
     QList<OvPiktoAlbum> albums =
-        AlbumFeed::albumsFromFeed(response.data).value_or(QList<OvPiktoAlbum>());
+        AlbumFeed::albumsFromFeed(response.data, &problem).value_or(QList<OvPiktoAlbum>());
+    if (problem == XmlDocument::Problem::TooDeep) {
+        // A hostile answer rather than an account without albums.
+        report(error, ServiceResult::NoConnection);
+        return std::nullopt;
+    }
     if (albums.isEmpty())
         albums.append(OvPiktoAlbum(QStringLiteral("Неразобранное"), QStringLiteral(""), 0, false,
                                    QStringLiteral("-1")));
@@ -121,9 +135,11 @@ OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(const OVPiktoCredentials&
 std::optional<QDomDocument>
 OvPiktoExporterCommLayer::fetchAlbumDataWithID(const QString& albumId,
                                                const OVPiktoCredentials& credentials, int* error) {
-    const HttpResponse response = albumRequest(
-        m_urls, usersUrl(m_urls, "%1/users/%2/album/%3/", credentials.login(), albumId), "GET",
-        entryType, credentials);
+    const HttpResponse response =
+        send(albumRequest(m_urls,
+                          usersUrl(m_urls, "%1/users/%2/album/%3/", credentials.login(), albumId),
+                          "GET", entryType, credentials),
+             m_limits.answerBytes);
     if (!response.received) {
         report(error, ServiceResult::NoConnection);
         return std::nullopt;
@@ -132,8 +148,11 @@ OvPiktoExporterCommLayer::fetchAlbumDataWithID(const QString& albumId,
         report(error, codeForStatus(response.status, fetchCodes));
         return std::nullopt;
     }
-    report(error, ServiceResult::Success);
-    return AlbumFeed::entryDocument(response.data);
+    XmlDocument::Problem problem = XmlDocument::Problem::None;
+    auto document = AlbumFeed::entryDocument(response.data, &problem);
+    report(error, problem == XmlDocument::Problem::TooDeep ? ServiceResult::NoConnection
+                                                           : ServiceResult::Success);
+    return document;
 }
 
 void OvPiktoExporterCommLayer::updateUserAlbumWithID(const QString& albumId, const QString& title,
@@ -170,9 +189,11 @@ void OvPiktoExporterCommLayer::updateUserAlbumWithID(const QString& albumId, con
     setElementText(passwordElement, trimmed);
     const QByteArray body = withoutDeclaration(*document).toUtf8();
 
-    const HttpResponse response = albumRequest(
-        m_urls, usersUrl(m_urls, "%1/users/%2/album/%3/", credentials.login(), albumId), "PUT",
-        entryType, credentials, body);
+    const HttpResponse response =
+        send(albumRequest(m_urls,
+                          usersUrl(m_urls, "%1/users/%2/album/%3/", credentials.login(), albumId),
+                          "PUT", entryType, credentials, body),
+             m_limits.answerBytes);
     if (!response.received) {
         report(error, ServiceResult::NoConnection);
         return;
@@ -201,8 +222,9 @@ QString OvPiktoExporterCommLayer::createNewUserAlbumWithTitle(const QString& tit
     body += QStringLiteral("</entry>\n");
 
     const HttpResponse response =
-        albumRequest(m_urls, usersUrl(m_urls, "%1/users/%2/albums/", credentials.login()), "POST",
-                     entryType, credentials, body.toUtf8());
+        send(albumRequest(m_urls, usersUrl(m_urls, "%1/users/%2/albums/", credentials.login()),
+                          "POST", entryType, credentials, body.toUtf8()),
+             m_limits.answerBytes);
     Log::write(QStringLiteral("err: %1").arg(response.received ? response.status : 0));
     if (!response.received) {
         *place = ServiceResult::NoConnection;
@@ -229,9 +251,10 @@ void OvPiktoExporterCommLayer::deleteUserAlbumByID(const QString& albumId,
         report(error, ServiceResult::Success);
         return;
     }
-    const HttpResponse response =
+    const HttpResponse response = send(
         albumRequest(m_urls, usersUrl(m_urls, "%1users/%2/album/%3/", credentials.login(), albumId),
-                     "DELETE", entryType, credentials);
+                     "DELETE", entryType, credentials),
+        m_limits.answerBytes);
     Log::write(QStringLiteral("result of deleting album with ID = %1: %2")
                    .arg(albumId, response.received ? QString::fromUtf8(response.data)
                                                    : QStringLiteral("(null)")));

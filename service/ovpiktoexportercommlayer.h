@@ -4,6 +4,7 @@
 #include "ovpiktocredentials.h"
 #include "ovpiktoupdateversioninfo.h"
 #include "serviceurls.h"
+#include "synchttp.h"
 
 #include <QByteArray>
 #include <QDomDocument>
@@ -18,10 +19,23 @@
 // which may be null. Every address comes from the ServiceUrls it is made with.
 class OvPiktoExporterCommLayer {
 public:
+    // How much of an answer the client waits for and reads. An answer over its cap or
+    // past the deadline counts as no answer (code 2).
+    struct Limits {
+        qint64 answerBytes = 8 * 1024 * 1024; // sign-in and album answers
+        qint64 feedBytes = 1024 * 1024;       // the versions feed
+        double silenceSeconds = 3;            // without any progress
+        double deadlineSeconds = 30;          // from the request's start, however it moves
+    };
+
     explicit OvPiktoExporterCommLayer(ServiceUrls urls) : m_urls(std::move(urls)) {}
+    // With other limits: the seam through which tests shorten the deadline.
+    OvPiktoExporterCommLayer(ServiceUrls urls, Limits limits)
+        : m_urls(std::move(urls)), m_limits(limits) {}
 
     // The addresses this client talks to.
     const ServiceUrls& serviceUrls() const { return m_urls; }
+    const Limits& limits() const { return m_limits; }
 
     // --- Sign-in ---
 
@@ -85,5 +99,12 @@ public:
     static QString albumIdFromAtomId(const QString& atomId);
 
 private:
+    // Sends `request` with the client's time-out and deadline, reading at most `cap`
+    // answer bytes.
+    HttpResponse send(HttpRequest request, qint64 cap) const;
+    // The versions feed's bytes; nothing without a 200 answer with data.
+    std::optional<QByteArray> requestFeed();
+
     ServiceUrls m_urls;
+    Limits m_limits;
 };

@@ -10,24 +10,20 @@
 
 #include <QDomElement>
 
-namespace {
-
-std::optional<QByteArray> requestFeed(const ServiceUrls& urls) {
+std::optional<QByteArray> OvPiktoExporterCommLayer::requestFeed() {
     HttpRequest request;
-    request.url = urls.versionsFeed();
+    request.url = m_urls.versionsFeed();
     request.setHeader("Content-Type", "application/xml; type=entry");
-    const HttpResponse response = SyncHttp::send(request);
+    const HttpResponse response = send(request, m_limits.feedBytes);
     // An error page is not the feed: the caller learns the server has none for it.
     if (!response.received || response.status != 200 || response.data.isEmpty())
         return std::nullopt;
     return response.data;
 }
 
-} // namespace
-
 std::optional<OvPiktoUpdateVersionInfo>
 OvPiktoExporterCommLayer::fetchUpdatedVersionInfo(const QString& currentVersion) {
-    const auto data = requestFeed(m_urls);
+    const auto data = requestFeed();
     if (!data)
         return std::nullopt;
     return fetchUpdatedVersionInfo(currentVersion, *data);
@@ -35,7 +31,7 @@ OvPiktoExporterCommLayer::fetchUpdatedVersionInfo(const QString& currentVersion)
 
 std::optional<QByteArray> OvPiktoExporterCommLayer::fetchVersionsData() {
     Log::write(m_urls.versionsFeed());
-    return requestFeed(m_urls);
+    return requestFeed();
 }
 
 std::optional<OvPiktoUpdateVersionInfo>

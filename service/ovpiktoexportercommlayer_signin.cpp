@@ -109,7 +109,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
 
     HttpRequest request;
     request.url = m_urls.signInKey();
-    const HttpResponse keyResponse = SyncHttp::send(request);
+    const HttpResponse keyResponse = send(request, m_limits.answerBytes);
     if (!keyResponse.received || keyResponse.data.isEmpty())
         return ServiceResult::NoConnection;
 
@@ -148,7 +148,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
         logCaught(e);
         return ServiceResult::NoConnection;
     }
-    const HttpResponse tokenResponse = SyncHttp::send(request);
+    const HttpResponse tokenResponse = send(request, m_limits.answerBytes);
     if (!tokenResponse.received || tokenResponse.data.isEmpty())
         return ServiceResult::NoConnection;
 
