@@ -27,14 +27,14 @@ int AlbumEditCommand::run(const Arguments& arguments, Session& session) {
     // missing album apart.
     session.client().fetchAlbumDataWithID(albumId, session.credentials(), &error);
     if (error != ServiceResult::Success)
-        return Session::fail(QStringLiteral("album edit"), error);
+        return session.fail(QStringLiteral("album edit"), error);
     session.client().updateUserAlbumWithID(
         albumId, arguments.value(QStringLiteral("title")),
         arguments.value(QStringLiteral("summary")),
         arguments.value(QStringLiteral("password"), QStringLiteral("")), session.credentials(),
         &error);
     if (error != ServiceResult::Success)
-        return Session::fail(QStringLiteral("album edit"), error);
+        return session.fail(QStringLiteral("album edit"), error);
     Session::print(QStringLiteral("updated album %1").arg(albumId));
     return ExitStatus::Ok;
 }

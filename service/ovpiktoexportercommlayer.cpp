@@ -91,11 +91,70 @@ QString withoutDeclaration(const QDomDocument& document) {
 
 } // namespace
 
-HttpResponse OvPiktoExporterCommLayer::send(HttpRequest request, qint64 cap) const {
+void OvPiktoExporterCommLayer::markLastAnswer(RequestOutcome::Kind kind) {
+    if (m_last.kind != RequestOutcome::Kind::Answered || m_last.status < 200 ||
+        m_last.status >= 300)
+        return;
+    m_last.kind = kind;
+}
+
+HttpResponse OvPiktoExporterCommLayer::send(HttpRequest request, qint64 cap) {
+    return send(std::move(request), cap, QStringLiteral("the service"));
+}
+
+HttpResponse OvPiktoExporterCommLayer::send(HttpRequest request, qint64 cap,
+                                            const QString& subject) {
     request.timeoutSeconds = m_limits.silenceSeconds;
     request.deadlineSeconds = m_limits.deadlineSeconds;
     request.maxAnswerBytes = cap;
-    return SyncHttp::send(request);
+    HttpResponse response = SyncHttp::send(request);
+
+    using Failure = HttpResponse::Failure;
+    using Kind = RequestOutcome::Kind;
+    RequestOutcome outcome;
+    outcome.subject = subject;
+    outcome.origin = m_urls.origin();
+    outcome.status = response.status;
+    switch (response.failure) {
+    case Failure::None:
+        outcome.kind = Kind::Answered;
+        break;
+    case Failure::TimedOut:
+        outcome.kind = Kind::TimedOut;
+        outcome.seconds = request.timeoutSeconds;
+        break;
+    case Failure::DeadlinePassed:
+        outcome.kind = Kind::DeadlinePassed;
+        outcome.seconds = request.deadlineSeconds;
+        break;
+    case Failure::TooLarge:
+        outcome.kind = Kind::TooLarge;
+        outcome.limitBytes = cap;
+        break;
+    case Failure::ConnectionRefused:
+        outcome.kind = Kind::Unreachable;
+        outcome.detail = QStringLiteral("connection refused");
+        break;
+    case Failure::HostNotFound:
+        outcome.kind = Kind::Unreachable;
+        outcome.detail = QStringLiteral("host not found");
+        break;
+    case Failure::ConnectionClosed:
+        outcome.kind = Kind::Unreachable;
+        outcome.detail = QStringLiteral("the connection closed before an answer");
+        break;
+    case Failure::InvalidUrl:
+    case Failure::UnsupportedScheme:
+        outcome.kind = Kind::Unreachable;
+        outcome.detail = QStringLiteral("not an address the client can use");
+        break;
+    case Failure::Other:
+        outcome.kind = Kind::Unreachable;
+        outcome.detail = response.error;
+        break;
+    }
+    m_last = outcome;
+    return response;
 }
 
 QString OvPiktoExporterCommLayer::albumIdFromAtomId(const QString& atomId) {
@@ -122,9 +181,14 @@ OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(const OVPiktoCredentials&
         AlbumFeed::albumsFromFeed(response.data, &problem).value_or(QList<OvPiktoAlbum>());
     if (problem == XmlDocument::Problem::TooDeep) {
         // A hostile answer rather than an account without albums.
+        markLastAnswer(RequestOutcome::Kind::TooDeep);
         report(error, ServiceResult::NoConnection);
         return std::nullopt;
     }
+    // Still listed as an account without albums (code 0); the outcome tells the caller
+    // the list was not read.
+    if (problem != XmlDocument::Problem::None)
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
     if (albums.isEmpty())
         albums.append(OvPiktoAlbum(QStringLiteral("Неразобранное"), QStringLiteral(""), 0, false,
                                    QStringLiteral("-1")));
@@ -150,6 +214,10 @@ OvPiktoExporterCommLayer::fetchAlbumDataWithID(const QString& albumId,
     }
     XmlDocument::Problem problem = XmlDocument::Problem::None;
     auto document = AlbumFeed::entryDocument(response.data, &problem);
+    if (problem == XmlDocument::Problem::TooDeep)
+        markLastAnswer(RequestOutcome::Kind::TooDeep);
+    else if (!document)
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
     report(error, problem == XmlDocument::Problem::TooDeep ? ServiceResult::NoConnection
                                                            : ServiceResult::Success);
     return document;
@@ -237,6 +305,7 @@ QString OvPiktoExporterCommLayer::createNewUserAlbumWithTitle(const QString& tit
     const QString albumId = AlbumFeed::albumIdOfEntry(response.data);
     if (albumId.isEmpty()) {
         // Created, but the answer does not say which album: nothing to write into.
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
         *place = ServiceResult::NoConnection;
         return {};
     }

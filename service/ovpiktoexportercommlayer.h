@@ -3,6 +3,7 @@
 #include "ovpiktoalbum.h"
 #include "ovpiktocredentials.h"
 #include "ovpiktoupdateversioninfo.h"
+#include "requestoutcome.h"
 #include "serviceurls.h"
 #include "synchttp.h"
 
@@ -16,7 +17,8 @@
 // The client of the photo service. Every request is synchronous: it blocks the calling
 // thread (without running its event loop) until the answer arrives or the 3 s time-out
 // passes, and reports failures as result codes (see serviceresult.h) through `error`,
-// which may be null. Every address comes from the ServiceUrls it is made with.
+// which may be null. Every address comes from the ServiceUrls it is made with; what
+// happened to the last request is kept for messages (lastRequest()).
 class OvPiktoExporterCommLayer {
 public:
     // How much of an answer the client waits for and reads. An answer over its cap or
@@ -36,6 +38,9 @@ public:
     // The addresses this client talks to.
     const ServiceUrls& serviceUrls() const { return m_urls; }
     const Limits& limits() const { return m_limits; }
+    // What happened to the last request sent (for sign-in and create, the last of their
+    // requests); kind None before the first.
+    const RequestOutcome& lastRequest() const { return m_last; }
 
     // --- Sign-in ---
 
@@ -100,11 +105,16 @@ public:
 
 private:
     // Sends `request` with the client's time-out and deadline, reading at most `cap`
-    // answer bytes.
-    HttpResponse send(HttpRequest request, qint64 cap) const;
+    // answer bytes, and keeps what happened as the last request's outcome.
+    HttpResponse send(HttpRequest request, qint64 cap, const QString& subject);
+    HttpResponse send(HttpRequest request, qint64 cap);
+    // The last answer arrived but could not be used. An answer with a status other than
+    // 2xx keeps its status as the explanation.
+    void markLastAnswer(RequestOutcome::Kind kind);
     // The versions feed's bytes; nothing without a 200 answer with data.
     std::optional<QByteArray> requestFeed();
 
     ServiceUrls m_urls;
     Limits m_limits;
+    RequestOutcome m_last;
 };

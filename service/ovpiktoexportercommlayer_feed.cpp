@@ -14,10 +14,14 @@ std::optional<QByteArray> OvPiktoExporterCommLayer::requestFeed() {
     HttpRequest request;
     request.url = m_urls.versionsFeed();
     request.setHeader("Content-Type", "application/xml; type=entry");
-    const HttpResponse response = send(request, m_limits.feedBytes);
+    const HttpResponse response = send(request, m_limits.feedBytes, QStringLiteral("the feed"));
     // An error page is not the feed: the caller learns the server has none for it.
-    if (!response.received || response.status != 200 || response.data.isEmpty())
+    if (!response.received || response.status != 200)
         return std::nullopt;
+    if (response.data.isEmpty()) {
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
+        return std::nullopt;
+    }
     return response.data;
 }
 

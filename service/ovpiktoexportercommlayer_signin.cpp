@@ -110,8 +110,10 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
     HttpRequest request;
     request.url = m_urls.signInKey();
     const HttpResponse keyResponse = send(request, m_limits.answerBytes);
-    if (!keyResponse.received || keyResponse.data.isEmpty())
+    if (!keyResponse.received || keyResponse.data.isEmpty()) {
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
         return ServiceResult::NoConnection;
+    }
 
     QString keyText;
     QString requestId;
@@ -124,8 +126,10 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
     }
     Log::write(QStringLiteral("key: %1\n").arg(orNull(keyText)));
     Log::write(QStringLiteral("request id: %1\n").arg(orNull(requestId)));
-    if (keyText.isNull() || requestId.isNull())
+    if (keyText.isNull() || requestId.isNull()) {
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
         return ServiceResult::NoConnection;
+    }
 
     request.url = m_urls.signInToken();
     request.method = "POST";
@@ -137,6 +141,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
         if (!rsa_encrypt_text(key.constData(), snippet.constData(), cipher, sizeof cipher)) {
             Log::write(QStringLiteral("signIntoOvranaPiktoWithCredentials: the key was refused "
                                       "or the credentials do not fit"));
+            markLastAnswer(RequestOutcome::Kind::Unreadable);
             return ServiceResult::NoConnection;
         }
         // The identifier is escaped too, so the body always holds exactly two fields.
@@ -149,8 +154,10 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
         return ServiceResult::NoConnection;
     }
     const HttpResponse tokenResponse = send(request, m_limits.answerBytes);
-    if (!tokenResponse.received || tokenResponse.data.isEmpty())
+    if (!tokenResponse.received || tokenResponse.data.isEmpty()) {
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
         return ServiceResult::NoConnection;
+    }
 
     try {
         const QString answer = QString::fromLatin1(tokenResponse.data);
@@ -170,6 +177,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
             first.attribute(QStringLiteral("code")) == QLatin1String("2"))
             return ServiceResult::AuthRefused;
         // Neither a token nor a verdict on the credentials: not signed in.
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
         return ServiceResult::NoConnection;
     } catch (const std::exception& e) {
         logCaught(e);

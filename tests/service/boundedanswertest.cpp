@@ -42,6 +42,7 @@ protected:
         clock.start();
         auto albums = client.getUserAlbumsWithCredentials(anna, &error);
         elapsedMs = clock.elapsed();
+        last = client.lastRequest();
         return albums;
     }
 
@@ -53,6 +54,7 @@ protected:
     QElapsedTimer clock;
     qint64 elapsedMs = 0;
     int error = -1;
+    RequestOutcome last;
 };
 
 } // namespace
@@ -68,6 +70,8 @@ TEST_F(BoundedAnswers, A200MiBListEndsAsNoAnswerWithinSecondsInLittleMemory) {
 
     EXPECT_EQ(error, ServiceResult::NoConnection);
     EXPECT_LT(elapsedMs, 5000);
+    EXPECT_EQ(last.kind, RequestOutcome::Kind::TooLarge);
+    EXPECT_EQ(last.text(), "the answer of the service is larger than 8 MiB");
     const qint64 grownKiB = statusKiB("VmHWM") - before;
     EXPECT_LT(grownKiB, 100 * 1024) << "peak growth " << grownKiB << " KiB";
     RecordProperty("peak_growth_kib", int(grownKiB));
@@ -80,6 +84,7 @@ TEST_F(BoundedAnswers, AnAnnouncedLengthOverTheCapIsRefusedBeforeTheBody) {
     EXPECT_FALSE(listFrom(responder.origin()).has_value());
     EXPECT_EQ(error, ServiceResult::NoConnection);
     EXPECT_LT(responder.bytesWritten(), 64LL << 20);
+    EXPECT_EQ(last.kind, RequestOutcome::Kind::TooLarge);
 }
 
 TEST_F(BoundedAnswers, AListNested100000LevelsDeepEndsAsNoAnswerInUnderASecond) {
@@ -91,6 +96,7 @@ TEST_F(BoundedAnswers, AListNested100000LevelsDeepEndsAsNoAnswerInUnderASecond) 
     EXPECT_FALSE(listFrom(responder.origin().toLatin1()).has_value());
     EXPECT_EQ(error, ServiceResult::NoConnection);
     EXPECT_LT(elapsedMs, 1000);
+    EXPECT_EQ(last.kind, RequestOutcome::Kind::TooDeep);
 }
 
 TEST_F(BoundedAnswers, ADrippingAnswerEndsAtTheDeadline) {
@@ -103,6 +109,8 @@ TEST_F(BoundedAnswers, ADrippingAnswerEndsAtTheDeadline) {
     EXPECT_EQ(error, ServiceResult::NoConnection);
     EXPECT_GE(elapsedMs, 1000);
     EXPECT_LT(elapsedMs, 2500);
+    EXPECT_EQ(last.kind, RequestOutcome::Kind::DeadlinePassed);
+    EXPECT_EQ(last.text(), "the service did not finish its answer within 1 s");
 }
 
 TEST_F(BoundedAnswers, AFeedOverOneMiBIsNoFeed) {
@@ -110,6 +118,18 @@ TEST_F(BoundedAnswers, AFeedOverOneMiBIsNoFeed) {
                                  "</channel></rss>");
     OvPiktoExporterCommLayer client(ServiceUrls(QString::fromLatin1(responder.origin())));
     EXPECT_FALSE(client.fetchVersionsData().has_value());
+    EXPECT_EQ(client.lastRequest().kind, RequestOutcome::Kind::TooLarge);
+}
+
+TEST_F(BoundedAnswers, SilenceIsNamedAsATimeOut) {
+    LoopbackResponder responder{QByteArray()}; // holds the connection, never answers
+    OvPiktoExporterCommLayer::Limits limits;
+    limits.silenceSeconds = 0.3;
+    EXPECT_FALSE(listFrom(responder.origin().toLatin1(), limits).has_value());
+    EXPECT_EQ(error, ServiceResult::NoConnection);
+    EXPECT_EQ(last.kind, RequestOutcome::Kind::TimedOut);
+    EXPECT_EQ(last.text(),
+              QStringLiteral("cannot reach %1: nothing arrived for 0.3 s").arg(responder.origin()));
 }
 
 TEST_F(BoundedAnswers, AnswersWithinTheirCapsAreRead) {
