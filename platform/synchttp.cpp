@@ -77,6 +77,9 @@ int timeoutMilliseconds(double seconds) {
                                                          : int(ms);
 }
 
+// The reply's own buffer when the answer is capped.
+constexpr qint64 readBufferBytes = 256 * 1024;
+
 bool isTransportError(QNetworkReply::NetworkError error) {
     return error != QNetworkReply::NoError && error < QNetworkReply::ProxyConnectionRefusedError;
 }
@@ -173,22 +176,28 @@ HttpResponse SyncHttp::send(const HttpRequest& request) {
                              [abandon] { abandon(HttpResponse::Failure::DeadlinePassed); });
             deadline->start(deadlineMs);
         }
+        // The answer as read so far. With a cap it is taken from the reply as it comes, and
+        // the reply's own buffer is kept small: Qt then stops reading from the socket
+        // while the buffer is full, so no more than the cap and one buffer are ever held
+        // however fast the peer sends.
+        auto body = std::make_shared<QByteArray>();
         if (const qint64 cap = request.maxAnswerBytes; cap >= 0) {
-            // Checked as the answer comes in, so no more than one network read past the
-            // cap is ever held.
+            reply->setReadBufferSize(readBufferBytes);
             QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, cap, abandon] {
                 const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
                 if (length.isValid() && length.toLongLong() > cap)
                     abandon(HttpResponse::Failure::TooLarge);
             });
-            QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                             [cap, abandon](qint64 received, qint64) {
-                                 if (received > cap)
-                                     abandon(HttpResponse::Failure::TooLarge);
-                             });
+            QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, body, cap, abandon] {
+                body->append(reply->readAll());
+                if (body->size() > cap) {
+                    body->clear();
+                    abandon(HttpResponse::Failure::TooLarge);
+                }
+            });
         }
 
-        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done, abandoned] {
+        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done, abandoned, body] {
             HttpResponse response;
             const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
             if (*abandoned != HttpResponse::Failure::None) {
@@ -199,7 +208,7 @@ HttpResponse SyncHttp::send(const HttpRequest& request) {
             } else if (status.isValid() && !isTransportError(reply->error())) {
                 response.received = true;
                 response.status = status.toInt();
-                response.data = reply->readAll();
+                response.data = std::move(*body) + reply->readAll();
             } else {
                 response.failure = failureOf(reply->error());
                 response.error = reply->errorString();
