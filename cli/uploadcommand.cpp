@@ -171,7 +171,7 @@ UploadCommand::Outcome UploadCommand::send(OvPiktoExporterUploader& uploader) {
     return m_outcome == Outcome::Running ? Outcome::Failed : m_outcome;
 }
 
-void UploadCommand::uploadEvent(int event) {
+void UploadCommand::uploadEvent(Event event) {
     switch (event) {
     case OvPiktoExporterUploader::ProgressTick: {
         const int sent = m_uploader ? m_uploader->bytesSent() : -1;
