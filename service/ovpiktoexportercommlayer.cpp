@@ -320,6 +320,7 @@ void OvPiktoExporterCommLayer::deleteUserAlbumByID(const QString& albumId,
         report(error, ServiceResult::Success);
         return;
     }
+    // The single slash after the API base is deliberate: delete differs from the others.
     const HttpResponse response = send(
         albumRequest(m_urls, usersUrl(m_urls, "%1users/%2/album/%3/", credentials.login(), albumId),
                      "DELETE", entryType, credentials),
