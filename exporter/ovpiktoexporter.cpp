@@ -25,6 +25,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QHeaderView>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -118,6 +119,14 @@ void OvPiktoExporter::loadNib() {
         link->awakeFromNib();
     albumsListController->setTable(albumsList);
     albumsListController->awakeFromNib();
+    // Name takes the width; count and lock icon keep to their content.
+    QHeaderView* columns = albumsList->horizontalHeader();
+    columns->setStretchLastSection(false);
+    columns->setSectionResizeMode(0, QHeaderView::Stretch);
+    columns->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    columns->setSectionResizeMode(2, QHeaderView::Fixed);
+    columns->resizeSection(2, 28);
+    albumsList->verticalHeader()->setDefaultSectionSize(22);
     signInProgress->hide();
     awakeFromNib();
 }
