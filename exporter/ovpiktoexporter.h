@@ -216,6 +216,7 @@ public:
     bool mCancelExport = false; // declared; unused
     QZTextField* loginText = nullptr;
     QZSecureTextField* passwordText = nullptr;
+    // A busy bar: shown while it spins (started), hidden when stopped.
     QProgressBar* signInProgress = nullptr;
     QStackedWidget* mainTabView = nullptr;
     QZLink* registerText = nullptr;
