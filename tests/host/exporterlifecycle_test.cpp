@@ -7,6 +7,7 @@
 #include "ovpiktoalbumwindowcontroller.h"
 #include "ovpiktoexporter.h"
 #include "ovpiktoexporterbox.h"
+#include "ovpiktoexportercommlayer.h"
 #include "ovpiktoexporterglobals.h"
 #include "ovpiktoskippedimageswindow.h"
 #include "ovpiktouploadwindowcontroller.h"
@@ -72,7 +73,8 @@ protected:
         Bundle::registerLoaded(QStringLiteral(OVPIKTO_PLUGIN_BUNDLE));
         OvPiktoExporterGlobals::isAutoSignInInProgress = false;
         TickWait::setHook([](unsigned) {});
-        exporter = std::make_unique<RecordingExporter>(&manager);
+        exporter = std::make_unique<RecordingExporter>(
+            &manager, ServiceUrls(QStringLiteral("http://127.0.0.1:9/")));
         exporter->loadNib();
         // The host shows the page inside its own dialog.
         hostDialog = std::make_unique<QDialog>();
@@ -213,10 +215,13 @@ TEST_F(ExporterLifecycleTest, PageSetUpStylesLinksAndControls) {
 
     EXPECT_EQ(exporter->registerText->text(), QStringLiteral("Зарегистрироваться"));
     EXPECT_FALSE(exporter->registerText->hasCallback());
-    EXPECT_EQ(exporter->registerText->url().query(), QStringLiteral("mode=register"));
-    EXPECT_TRUE(exporter->registerText->url().path().startsWith(QStringLiteral("/passport/")));
+    EXPECT_EQ(exporter->registerText->url(),
+              QUrl(QStringLiteral("http://127.0.0.1:9/passport/?mode=register")));
     EXPECT_EQ(exporter->forgottenPasswordText->text(), QStringLiteral("Забыли пароль?"));
-    EXPECT_EQ(exporter->forgottenPasswordText->url().query(), QStringLiteral("mode=remember"));
+    EXPECT_EQ(exporter->forgottenPasswordText->url(),
+              QUrl(QStringLiteral("http://127.0.0.1:9/passport/?mode=remember")));
+    EXPECT_EQ(exporter->serviceClient().serviceUrls().origin(),
+              QStringLiteral("http://127.0.0.1:9"));
 
     // One formatter of 20 characters serves both sign-in fields.
     auto* formatter = qobject_cast<const QZFormatter*>(exporter->loginText->validator());
