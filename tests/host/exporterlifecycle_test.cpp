@@ -391,4 +391,48 @@ TEST_F(ExporterLifecycleTest, PagesAndSheetsAreSavedAsScreenshots) {
         saveScreenshot(*exporter->skippedImagesWindow, QStringLiteral("exporter-skipped-sheet")));
 }
 
+// Both languages carry every text the plug-in looks up, and nothing only one has.
+TEST(ExporterBundleTest, RussianAndEnglishTextsHaveTheSameCompleteKeys) {
+    const QStringList required = {"OPServiceName",
+                                  "OVErrorConnection",
+                                  "OPErrorAuth",
+                                  "OVErrorAlbumNotFound",
+                                  "OVErrorAccessForbidden",
+                                  "OPGotErrorCallSupport",
+                                  "OPLoginMissing",
+                                  "OPPasswordMissing",
+                                  "OPAuthErrorCheckLoginOrPassword",
+                                  "OPConnectionErrorTryAgain",
+                                  "OPEULAAccept",
+                                  "OPProcedureErrorTitleGetAlbums",
+                                  "OPProcedureErrorTitleAddAlbum",
+                                  "OPProcedureErrorTitleEditAlbum",
+                                  "OPProcedureErrorTitleDeleteAlbum",
+                                  "OPProcedureErrorTitleUploadImage",
+                                  "OVAlbumDeleteConfirmation",
+                                  "OVNoAlbumSelected",
+                                  "OVErrorUploadRetry",
+                                  "OVAllImagesSuccessfullyUploaded",
+                                  "OPCancellingUpload",
+                                  "OPNoUpdatesAvailable"};
+    const QByteArray savedLanguage = qgetenv("OVPIKTO_LANG");
+    const Bundle bundle(QStringLiteral(OVPIKTO_PLUGIN_BUNDLE));
+    qputenv("OVPIKTO_LANG", "ru");
+    const QVariantMap russian = bundle.localizedInfoDictionary();
+    qputenv("OVPIKTO_LANG", "en");
+    const QVariantMap english = bundle.localizedInfoDictionary();
+    qputenv("OVPIKTO_LANG", savedLanguage);
+
+    EXPECT_EQ(russian.keys(), english.keys());
+    for (const QString& key : required) {
+        EXPECT_FALSE(russian.value(key).toString().isEmpty()) << key.toStdString();
+        EXPECT_FALSE(english.value(key).toString().isEmpty()) << key.toStdString();
+    }
+    EXPECT_NE(russian.value("OVErrorConnection"), english.value("OVErrorConnection"));
+    EXPECT_TRUE(russian.value("OVAlbumDeleteConfirmation").toString().contains("%@"));
+    EXPECT_TRUE(english.value("OVAlbumDeleteConfirmation").toString().contains("%@"));
+    // The keychain's service name is not translated.
+    EXPECT_FALSE(bundle.infoDictionary().value("OPApplicationID").toString().isEmpty());
+}
+
 } // namespace
