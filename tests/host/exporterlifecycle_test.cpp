@@ -1,6 +1,7 @@
 // The plug-in's controller on its own: construction, page set-up, the answers to the
 // host, the image-count label and the settings box's keys.
 #include "bundle.h"
+#include "log.h"
 #include "ovpiktoalbum.h"
 #include "ovpiktoalbumlist.h"
 #include "ovpiktoalbumslistcontroller.h"
@@ -433,6 +434,30 @@ TEST(ExporterBundleTest, RussianAndEnglishTextsHaveTheSameCompleteKeys) {
     EXPECT_TRUE(english.value("OVAlbumDeleteConfirmation").toString().contains("%@"));
     // The keychain's service name is not translated.
     EXPECT_FALSE(bundle.infoDictionary().value("OPApplicationID").toString().isEmpty());
+}
+
+TEST(ExporterLogTest, ConstructionSetUpAndDestructionLogTheirSteps) {
+    QStringList lines;
+    Log::setSink([&lines](const QString& line) { lines << line; });
+    Bundle::registerLoaded(QStringLiteral(OVPIKTO_PLUGIN_BUNDLE));
+    FakeExportManager manager;
+    {
+        OvPiktoExporter exporter(&manager, ServiceUrls());
+        exporter.loadNib();
+    }
+    Log::setSink({});
+    // Other steps (the account look-up) may log in between; these come in this order.
+    const QStringList expected = {"initWithExportImageObj: Entered",
+                                  "initWithExportImageObj: Exited OK", "awakeFromNib: Exited OK",
+                                  "dealloc: Entered", "dealloc: Exited OK"};
+    qsizetype at = 0;
+    for (const QString& line : expected) {
+        at = lines.indexOf(line, at);
+        ASSERT_GE(at, 0) << line.toStdString() << " missing or out of order in\n"
+                         << lines.join('\n').toStdString();
+    }
+    EXPECT_EQ(lines.first(), expected.first());
+    EXPECT_EQ(lines.last(), expected.last());
 }
 
 } // namespace
