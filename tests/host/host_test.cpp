@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -231,6 +232,21 @@ TEST(HostTest, FixtureStartsTheServiceAndRecordsTickWaits) {
         EXPECT_EQ(fixture.ticks(), QList<unsigned>({20, 15}));
     }
     EXPECT_EQ(qgetenv("OVPIKTO_SERVICE_URL"), savedUrl);
+}
+
+TEST(HostTest, FixtureFindsAnAlertOnTheExportWindow) {
+    HostFixture fixture({.photoCount = 1});
+    ASSERT_TRUE(fixture.setUp()) << fixture.lastError().toStdString();
+    ASSERT_TRUE(fixture.openExport()) << fixture.lastError().toStdString();
+    EXPECT_EQ(HostFixture::alert(), nullptr);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Оврана.Пикто"), QStringLiteral("Test"),
+                    QMessageBox::Ok, &fixture.dialog());
+    box.setWindowModality(Qt::WindowModal);
+    box.open();
+    QMessageBox* found = HostFixture::waitForAlert();
+    ASSERT_EQ(found, &box);
+    found->accept();
+    EXPECT_TRUE(HostFixture::waitFor([] { return HostFixture::alert() == nullptr; }));
 }
 
 // The installed executable, as a person starts it.
