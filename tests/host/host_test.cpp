@@ -111,6 +111,26 @@ TEST(HostTest, ABundleWithoutItsModuleIsSkippedWithAMessage) {
     EXPECT_TRUE(fixture.host().isVisible());
 }
 
+TEST(HostTest, AModuleOutsideTheBundleIsNotLoaded) {
+    HostFixture fixture({.photoCount = 1});
+    ASSERT_TRUE(fixture.setUp()) << fixture.lastError().toStdString();
+    // A bundle that points at the real plug-in's module through a relative path.
+    const QString stray = QFileInfo(fixture.installedPluginPath()).path() +
+                          QStringLiteral("/Stray.iPhotoExporter/Contents");
+    ASSERT_TRUE(QDir().mkpath(stray + QStringLiteral("/MacOS")));
+    QFile plist(stray + QStringLiteral("/Info.plist"));
+    ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
+    plist.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                "<key>CFBundleExecutable</key><string>../../../Ov.Pikto.Export.iPhotoExporter/"
+                "Contents/MacOS/OvPiktoExporter</string></dict></plist>\n");
+    plist.close();
+
+    ASSERT_TRUE(fixture.openExport()) << fixture.lastError().toStdString();
+    ASSERT_EQ(fixture.host().pluginErrors().size(), 1);
+    EXPECT_TRUE(fixture.host().pluginErrors().first().contains(QStringLiteral("not a file name")));
+    EXPECT_EQ(fixture.dialog().pluginCount(), 1);
+}
+
 TEST(HostTest, AModuleThatIsNotAPluginIsSkipped) {
     HostFixture fixture({.photoCount = 1});
     ASSERT_TRUE(fixture.setUp()) << fixture.lastError().toStdString();
