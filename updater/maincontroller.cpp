@@ -73,10 +73,9 @@ void MainController::selectPage(const QString& page) {
     m_state.page = page;
 }
 
-void MainController::showFinish(const QString& titleKey, const QString& finishText,
-                                Outcome outcome) {
+void MainController::showFinish(const QString& title, const QString& finishText, Outcome outcome) {
     selectPage(pageThank);
-    m_state.finishTitle = text(titleKey);
+    m_state.finishTitle = title;
     m_state.finishText = finishText;
     m_outcome = outcome;
     emit stateChanged();
@@ -88,20 +87,20 @@ void MainController::awakeFromNib() {
 
     m_pluginPath = getPluginPath();
     if (m_pluginPath.isNull())
-        return showFinish(QStringLiteral("OPUIPhotoNotFoundTitle"),
+        return showFinish(text(QStringLiteral("OPUIPhotoNotFoundTitle")),
                           text(QStringLiteral("OPUIPhotoNotFound")), Outcome::CheckFailed);
     m_installedVersion = loadPluginVersionInfo(m_pluginPath);
     if (m_installedVersion.isNull())
-        return showFinish(QStringLiteral("OPUInfo"),
+        return showFinish(text(QStringLiteral("OPUInfo")),
                           text(QStringLiteral("OPUIPiktoPluginNotFound")), Outcome::CheckFailed);
     const std::optional<QByteArray> feed = m_communicationLayer->fetchVersionsData();
     if (!feed)
-        return showFinish(QStringLiteral("OPUIPhotoNotFoundTitle"),
+        return showFinish(text(QStringLiteral("OPUIPhotoNotFoundTitle")),
                           text(QStringLiteral("OPUUpdateServerNotAvailable")),
                           Outcome::CheckFailed);
     m_info = m_communicationLayer->fetchUpdatedVersionInfo(m_installedVersion, *feed);
     if (!m_info)
-        return showFinish(QStringLiteral("OPUInfo"),
+        return showFinish(text(QStringLiteral("OPUInfo")),
                           QStringLiteral("%1 — %2").arg(
                               text(QStringLiteral("OPNoUpdatesAvailable")), m_installedVersion),
                           Outcome::NoUpdate);
@@ -321,14 +320,16 @@ void MainController::checkUnpackUpdateStatus(int exitCode, QProcess::ExitStatus 
 }
 
 void MainController::installUnpackedUpdate() {
+    // Read before the installation replaces the bundle these texts come from.
+    const QString title = text(QStringLiteral("OPUUpdateSuccessful"));
+    const QString reminder = text(QStringLiteral("OPUPleaseRestartReminder"));
     UpdateInstaller installer;
     const QString reason = installer.install(workFolder(), m_pluginPath, applicationFolder());
     if (!reason.isEmpty())
         return failInstallation(reason);
     m_state.closeButtonTitle = QStringLiteral("Закрыть");
     m_state.barAnimated = false;
-    showFinish(QStringLiteral("OPUUpdateSuccessful"),
-               text(QStringLiteral("OPUPleaseRestartReminder")), Outcome::Installed);
+    showFinish(title, reminder, Outcome::Installed);
 }
 
 void MainController::failInstallation(const QString& reason) {
@@ -336,8 +337,8 @@ void MainController::failInstallation(const QString& reason) {
     Log::write(QStringLiteral("installUpdate: the update was not installed: %1").arg(reason));
     m_state.closeButtonTitle = QStringLiteral("Закрыть");
     m_state.barAnimated = false;
-    showFinish(QStringLiteral("OPUUpdateFailedTitle"), text(QStringLiteral("OPUUpdateFailed")),
-               Outcome::InstallFailed);
+    showFinish(text(QStringLiteral("OPUUpdateFailedTitle")),
+               text(QStringLiteral("OPUUpdateFailed")), Outcome::InstallFailed);
 }
 
 void MainController::cancelUpdate() {

@@ -125,7 +125,7 @@ private:
     void checkUnpackUpdateStatus(int exitCode, QProcess::ExitStatus status);
     void installUnpackedUpdate();
     void failInstallation(const QString& reason);
-    void showFinish(const QString& titleKey, const QString& text, Outcome outcome);
+    void showFinish(const QString& title, const QString& text, Outcome outcome);
     void selectPage(const QString& page);
     void stopDownload();
     static QString text(const QString& key);
