@@ -1,6 +1,7 @@
 // The updater application: its window, or --check / --install for scripts.
 #include "log.h"
 #include "maincontroller.h"
+#include "serviceurls.h"
 #include "unattendedrun.h"
 #include "updaterwindow.h"
 
@@ -48,7 +49,7 @@ Options parse(int argc, char** argv) {
 int runUnattended(int argc, char** argv, const Options& options) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    MainController controller;
+    MainController controller(ServiceUrls::fromEnvironment());
     UnattendedRun run(controller,
                       options.check ? UnattendedRun::Mode::Check : UnattendedRun::Mode::Install,
                       options.waitSeconds, out);
@@ -62,7 +63,7 @@ int runUnattended(int argc, char** argv, const Options& options) {
 
 int runWindow(int argc, char** argv) {
     QApplication app(argc, argv);
-    MainController controller;
+    MainController controller(ServiceUrls::fromEnvironment());
     UpdaterWindow window(controller);
     controller.awakeFromNib();
     window.show();

@@ -38,13 +38,14 @@ QString readText(const QString& path) {
 
 } // namespace
 
-MainController::MainController(QObject* parent)
+MainController::MainController(ServiceUrls urls, QObject* parent)
     : QObject(parent),
       m_runningCheck([] { return ProcessTable::isRunning(QStringLiteral("iPhoto")); }),
       m_terminate([this] {
           emit terminateRequested();
           QCoreApplication::quit();
-      }) {}
+      }),
+      m_urls(std::move(urls)) {}
 
 MainController::~MainController() {
     stopDownload();
@@ -82,7 +83,7 @@ void MainController::showFinish(const QString& title, const QString& finishText,
 }
 
 void MainController::awakeFromNib() {
-    m_communicationLayer = std::make_unique<OvPiktoExporterCommLayer>();
+    m_communicationLayer = std::make_unique<OvPiktoExporterCommLayer>(m_urls);
     selectPage(pagePropose);
 
     m_pluginPath = getPluginPath();

@@ -4,6 +4,7 @@
 #include "feedenclosure.h"
 #include "ovpiktoexportercommlayer.h"
 #include "ovpiktoupdateversioninfo.h"
+#include "serviceurls.h"
 
 #include <QObject>
 #include <QPointer>
@@ -50,7 +51,8 @@ public:
         InstallFailed, // the installation was refused or failed; the old build stays
     };
 
-    explicit MainController(QObject* parent = nullptr);
+    // `urls` names the service whose versions feed is read.
+    explicit MainController(ServiceUrls urls, QObject* parent = nullptr);
     ~MainController() override;
 
     // Start-up: checks host, plug-in, feed and a newer release in this order and shows
@@ -146,5 +148,6 @@ private:
     std::optional<QString> m_publicKey;
     std::function<bool()> m_runningCheck;
     std::function<void()> m_terminate;
+    ServiceUrls m_urls;
     std::unique_ptr<OvPiktoExporterCommLayer> m_communicationLayer;
 };

@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-ControllerDriver::ControllerDriver() {
+ControllerDriver::ControllerDriver(const ServiceUrls& urls) : controller(urls) {
     controller.setRunningCheck([this] { return hostRunning; });
     controller.setTerminate([this] { ++terminations; });
     QObject::connect(&controller, &MainController::downloadFailed,

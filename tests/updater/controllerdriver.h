@@ -1,6 +1,7 @@
 #pragma once
 
 #include "maincontroller.h"
+#include "serviceurls.h"
 
 #include <QStringList>
 
@@ -8,7 +9,7 @@
 // application's end replaced, and records what the interface would have shown.
 class ControllerDriver {
 public:
-    ControllerDriver();
+    explicit ControllerDriver(const ServiceUrls& urls);
 
     MainController controller;
     bool hostRunning = false;

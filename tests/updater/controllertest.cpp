@@ -36,8 +36,14 @@ protected:
     }
 
     UpdaterRoot root;
-    ControllerDriver driver;
-    MainController& controller = driver.controller;
+    // Made on first use, after the test has started the service it is to read.
+    ControllerDriver& driver() {
+        if (!m_driver)
+            m_driver = std::make_unique<ControllerDriver>(root.urls());
+        return *m_driver;
+    }
+    MainController& controller() { return driver().controller; }
+    std::unique_ptr<ControllerDriver> m_driver;
 };
 
 TEST_F(UpdaterControllerTest, HostVersionChoosesThePluginFolder) {
@@ -59,74 +65,74 @@ TEST_F(UpdaterControllerTest, VersionFilesAreTrimmedAndJoined) {
 
 TEST_F(UpdaterControllerTest, MissingBuildFileShowsThePluginIsNotFound) {
     ASSERT_TRUE(root.installPlugin("1.2\n", QByteArray()));
-    controller.awakeFromNib();
-    EXPECT_EQ(controller.state().page, MainController::pageThank);
-    EXPECT_EQ(controller.state().finishTitle, ru("OPUInfo"));
-    EXPECT_EQ(controller.state().finishText, ru("OPUIPiktoPluginNotFound"));
-    EXPECT_EQ(controller.outcome(), MainController::Outcome::CheckFailed);
+    controller().awakeFromNib();
+    EXPECT_EQ(controller().state().page, MainController::pageThank);
+    EXPECT_EQ(controller().state().finishTitle, ru("OPUInfo"));
+    EXPECT_EQ(controller().state().finishText, ru("OPUIPiktoPluginNotFound"));
+    EXPECT_EQ(controller().outcome(), MainController::Outcome::CheckFailed);
     EXPECT_FALSE(QFile::exists(root.preferencesPath()));
 }
 
 TEST_F(UpdaterControllerTest, MissingHostShowsIPhotoIsNotFound) {
     ASSERT_TRUE(QFile::remove(root.root() +
                               QStringLiteral("/Applications/iPhoto.app/Contents/Info.plist")));
-    controller.awakeFromNib();
-    EXPECT_EQ(controller.state().finishTitle, ru("OPUIPhotoNotFoundTitle"));
-    EXPECT_EQ(controller.state().finishText, ru("OPUIPhotoNotFound"));
+    controller().awakeFromNib();
+    EXPECT_EQ(controller().state().finishTitle, ru("OPUIPhotoNotFoundTitle"));
+    EXPECT_EQ(controller().state().finishText, ru("OPUIPhotoNotFound"));
 }
 
 TEST_F(UpdaterControllerTest, UnreachableFeedShowsTheServerIsNotAvailable) {
-    controller.awakeFromNib(); // the root's service address has no listener
-    EXPECT_EQ(controller.state().page, MainController::pageThank);
-    EXPECT_EQ(controller.state().finishTitle, ru("OPUIPhotoNotFoundTitle"));
-    EXPECT_EQ(controller.state().finishText, ru("OPUUpdateServerNotAvailable"));
+    controller().awakeFromNib(); // the root's service address has no listener
+    EXPECT_EQ(controller().state().page, MainController::pageThank);
+    EXPECT_EQ(controller().state().finishTitle, ru("OPUIPhotoNotFoundTitle"));
+    EXPECT_EQ(controller().state().finishText, ru("OPUUpdateServerNotAvailable"));
 }
 
 TEST_F(UpdaterControllerTest, NothingNewerSaysSoWithTheInstalledVersion) {
     ASSERT_TRUE(root.startService());
     ASSERT_TRUE(root.publish(QStringLiteral("OvPikto_1.2.0.zip"), "same"));
-    controller.awakeFromNib();
-    EXPECT_EQ(controller.state().finishTitle, ru("OPUInfo"));
-    EXPECT_EQ(controller.state().finishText,
+    controller().awakeFromNib();
+    EXPECT_EQ(controller().state().finishTitle, ru("OPUInfo"));
+    EXPECT_EQ(controller().state().finishText,
               ru("OPNoUpdatesAvailable") + QStringLiteral(" — 1.2.0"));
-    EXPECT_EQ(controller.outcome(), MainController::Outcome::NoUpdate);
+    EXPECT_EQ(controller().outcome(), MainController::Outcome::NoUpdate);
 }
 
 TEST_F(UpdaterControllerTest, NewerReleaseIsProposedWithBothVersions) {
     publishRelease();
-    controller.awakeFromNib();
-    EXPECT_EQ(controller.state().page, MainController::pagePropose);
-    EXPECT_EQ(controller.outcome(), MainController::Outcome::Proposed);
-    const QString text = controller.state().proposeText;
+    controller().awakeFromNib();
+    EXPECT_EQ(controller().state().page, MainController::pagePropose);
+    EXPECT_EQ(controller().outcome(), MainController::Outcome::Proposed);
+    const QString text = controller().state().proposeText;
     EXPECT_LT(text.indexOf(QStringLiteral("1.3.0")), text.indexOf(QStringLiteral("1.2.0")))
         << text.toStdString();
     EXPECT_GE(text.indexOf(QStringLiteral("1.3.0")), 0);
 }
 
 TEST_F(UpdaterControllerTest, ProgressRunsFromZeroToAThousand) {
-    controller.downloadDidReceiveResponse(3072000);
-    EXPECT_FALSE(controller.state().barIndeterminate);
-    controller.downloadDidReceiveDataOfLength(1024000);
-    controller.downloadDidReceiveDataOfLength(512000);
-    EXPECT_DOUBLE_EQ(controller.state().barValue, 500.0);
-    EXPECT_EQ(controller.state().downloadInfo, QStringLiteral("скачано: 1500 Кб из 3000 Кб"));
+    controller().downloadDidReceiveResponse(3072000);
+    EXPECT_FALSE(controller().state().barIndeterminate);
+    controller().downloadDidReceiveDataOfLength(1024000);
+    controller().downloadDidReceiveDataOfLength(512000);
+    EXPECT_DOUBLE_EQ(controller().state().barValue, 500.0);
+    EXPECT_EQ(controller().state().downloadInfo, QStringLiteral("скачано: 1500 Кб из 3000 Кб"));
 }
 
 TEST_F(UpdaterControllerTest, WithoutALengthTheBarStaysIndeterminateAndTheTextUnchanged) {
     publishRelease();
-    controller.awakeFromNib();
+    controller().awakeFromNib();
     const QByteArray archive = UpdaterRoot::releaseArchive(QStringLiteral("1.3.0")).bytes();
     LoopbackResponder responder("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + archive);
     const QString pleaseWait = ru("OPUInstalationPleaseWait");
-    driver.states.clear();
-    controller.downloadFile(responder.origin() + QStringLiteral("/OvPikto_1.3.0.zip"));
-    ASSERT_TRUE(driver.waitForEnd());
-    ASSERT_EQ(controller.outcome(), MainController::Outcome::Installed)
-        << controller.failureReason().toStdString();
-    EXPECT_EQ(controller.expectedContentLength(), -1);
+    driver().states.clear();
+    controller().downloadFile(responder.origin() + QStringLiteral("/OvPikto_1.3.0.zip"));
+    ASSERT_TRUE(driver().waitForEnd());
+    ASSERT_EQ(controller().outcome(), MainController::Outcome::Installed)
+        << controller().failureReason().toStdString();
+    EXPECT_EQ(controller().expectedContentLength(), -1);
     // Every state until the unpacking started kept the busy bar and the first line.
     int downloading = 0;
-    for (const UpdaterPageState& state : driver.states) {
+    for (const UpdaterPageState& state : driver().states) {
         if (state.downloadInfo == pleaseWait)
             break;
         ++downloading;
@@ -144,7 +150,7 @@ TEST_F(UpdaterControllerTest, TwoDeclinesCountTwoAndKeepTheStampAndOtherKeys) {
                                        {QStringLiteral("LastUpdateTimestamp"), stamp},
                                        {QStringLiteral("Login"), QStringLiteral("demo")}}));
     for (int run = 0; run < 2; ++run) {
-        ControllerDriver another;
+        ControllerDriver another(root.urls());
         another.controller.awakeFromNib();
         ASSERT_EQ(another.controller.state().page, MainController::pagePropose);
         another.controller.cancelUpdate();
@@ -165,39 +171,39 @@ TEST_F(UpdaterControllerTest, AcceptingResetsTheCountAndStampsTheTimeEvenWhenThe
                                        {QStringLiteral("LastUpdateTimestamp"),
                                         QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC)}}));
     const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
-    controller.awakeFromNib();
-    controller.installUpdate();
-    EXPECT_EQ(controller.state().page, MainController::pageDownload);
-    ASSERT_TRUE(driver.waitForEnd());
-    ASSERT_EQ(driver.failureAlerts.size(), 1);
-    EXPECT_FALSE(driver.failureAlerts.first().isEmpty());
-    EXPECT_EQ(controller.state().page, MainController::pageDownload);
+    controller().awakeFromNib();
+    controller().installUpdate();
+    EXPECT_EQ(controller().state().page, MainController::pageDownload);
+    ASSERT_TRUE(driver().waitForEnd());
+    ASSERT_EQ(driver().failureAlerts.size(), 1);
+    EXPECT_FALSE(driver().failureAlerts.first().isEmpty());
+    EXPECT_EQ(controller().state().page, MainController::pageDownload);
     EXPECT_EQ(preferences.value(QStringLiteral("UpdateCancellationsCount")).toLongLong(), 0);
     const QDateTime stamped = preferences.value(QStringLiteral("LastUpdateTimestamp")).toDateTime();
     EXPECT_GE(stamped, before);
     EXPECT_LE(stamped, QDateTime::currentDateTimeUtc().addSecs(1));
     // The user can go back to the proposal and accept again.
-    controller.cancelDownload();
-    EXPECT_EQ(controller.state().page, MainController::pagePropose);
-    EXPECT_EQ(controller.state().downloadInfo, QStringLiteral("отмена..."));
+    controller().cancelDownload();
+    EXPECT_EQ(controller().state().page, MainController::pagePropose);
+    EXPECT_EQ(controller().state().downloadInfo, QStringLiteral("отмена..."));
 }
 
 TEST_F(UpdaterControllerTest, WhileTheHostRunsContinueDoesNothingUntilItHasQuit) {
     publishRelease();
-    driver.hostRunning = true;
-    controller.awakeFromNib();
-    controller.installUpdate();
-    ASSERT_TRUE(driver.waitForPage(MainController::pageCloseIPhoto));
-    controller.tryToContinueInstallation();
-    EXPECT_EQ(controller.state().page, MainController::pageCloseIPhoto);
+    driver().hostRunning = true;
+    controller().awakeFromNib();
+    controller().installUpdate();
+    ASSERT_TRUE(driver().waitForPage(MainController::pageCloseIPhoto));
+    controller().tryToContinueInstallation();
+    EXPECT_EQ(controller().state().page, MainController::pageCloseIPhoto);
     EXPECT_EQ(MainController::loadPluginVersionInfo(root.pluginFolder()), QStringLiteral("1.2.0"));
 
-    driver.hostRunning = false;
-    controller.tryToContinueInstallation();
-    EXPECT_EQ(controller.state().page, MainController::pageDownload);
-    ASSERT_TRUE(driver.waitForEnd());
-    EXPECT_EQ(controller.outcome(), MainController::Outcome::Installed)
-        << controller.failureReason().toStdString();
+    driver().hostRunning = false;
+    controller().tryToContinueInstallation();
+    EXPECT_EQ(controller().state().page, MainController::pageDownload);
+    ASSERT_TRUE(driver().waitForEnd());
+    EXPECT_EQ(controller().outcome(), MainController::Outcome::Installed)
+        << controller().failureReason().toStdString();
     EXPECT_EQ(MainController::loadPluginVersionInfo(root.pluginFolder()), QStringLiteral("1.3.0"));
 }
 
@@ -209,15 +215,15 @@ TEST_F(UpdaterControllerTest, InstallsBothFoldersAndShowsTheSuccessPage) {
     const QString title = ru("OPUUpdateSuccessful");
     const QString reminder = ru("OPUPleaseRestartReminder");
     ASSERT_FALSE(title.isEmpty());
-    controller.awakeFromNib();
-    controller.installUpdate();
-    ASSERT_TRUE(driver.waitForEnd());
-    ASSERT_EQ(controller.outcome(), MainController::Outcome::Installed)
-        << controller.failureReason().toStdString();
-    EXPECT_EQ(controller.state().page, MainController::pageThank);
-    EXPECT_EQ(controller.state().finishTitle, title);
-    EXPECT_EQ(controller.state().finishText, reminder);
-    EXPECT_EQ(controller.state().closeButtonTitle, QStringLiteral("Закрыть"));
+    controller().awakeFromNib();
+    controller().installUpdate();
+    ASSERT_TRUE(driver().waitForEnd());
+    ASSERT_EQ(controller().outcome(), MainController::Outcome::Installed)
+        << controller().failureReason().toStdString();
+    EXPECT_EQ(controller().state().page, MainController::pageThank);
+    EXPECT_EQ(controller().state().finishTitle, title);
+    EXPECT_EQ(controller().state().finishText, reminder);
+    EXPECT_EQ(controller().state().closeButtonTitle, QStringLiteral("Закрыть"));
     EXPECT_EQ(readAll(root.pluginBundle() + QStringLiteral("/Contents/MacOS/OvPiktoExporter")),
               "new plug-in 1.3.0");
     EXPECT_EQ(readAll(root.updaterApp() + QStringLiteral("/Contents/MacOS/OvPiktoUpdater")),

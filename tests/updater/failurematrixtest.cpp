@@ -26,14 +26,15 @@ protected:
 
     // Runs the whole update of what the feed offers and expects the failure page.
     void expectFailedInstallation() {
-        driver.controller.awakeFromNib();
-        ASSERT_EQ(driver.controller.outcome(), MainController::Outcome::Proposed);
-        driver.controller.installUpdate();
-        ASSERT_TRUE(driver.waitForEnd());
-        EXPECT_TRUE(driver.failureAlerts.isEmpty()) << driver.failureAlerts.join(' ').toStdString();
-        EXPECT_EQ(driver.controller.outcome(), MainController::Outcome::InstallFailed);
-        EXPECT_FALSE(driver.controller.failureReason().isEmpty());
-        const UpdaterPageState& state = driver.controller.state();
+        driver().controller.awakeFromNib();
+        ASSERT_EQ(driver().controller.outcome(), MainController::Outcome::Proposed);
+        driver().controller.installUpdate();
+        ASSERT_TRUE(driver().waitForEnd());
+        EXPECT_TRUE(driver().failureAlerts.isEmpty())
+            << driver().failureAlerts.join(' ').toStdString();
+        EXPECT_EQ(driver().controller.outcome(), MainController::Outcome::InstallFailed);
+        EXPECT_FALSE(driver().controller.failureReason().isEmpty());
+        const UpdaterPageState& state = driver().controller.state();
         EXPECT_EQ(state.page, MainController::pageThank);
         EXPECT_EQ(state.finishTitle,
                   QZUtils::infoValueForKeyInMainBundle(QStringLiteral("OPUUpdateFailedTitle")));
@@ -59,7 +60,13 @@ protected:
     }
 
     UpdaterRoot root;
-    ControllerDriver driver;
+    // Made on first use, after the test has started the service it is to read.
+    ControllerDriver& driver() {
+        if (!m_driver)
+            m_driver = std::make_unique<ControllerDriver>(root.urls());
+        return *m_driver;
+    }
+    std::unique_ptr<ControllerDriver> m_driver;
     QMap<QString, QByteArray> before;
 };
 
@@ -70,8 +77,8 @@ TEST_F(UpdaterFailureTest, CorruptArchive) {
     archive[data] = 'N'; // the stored data no longer matches its checksum
     ASSERT_TRUE(root.publish(archiveName, archive));
     expectFailedInstallation();
-    EXPECT_TRUE(driver.controller.failureReason().contains(QStringLiteral("unzip")))
-        << driver.controller.failureReason().toStdString();
+    EXPECT_TRUE(driver().controller.failureReason().contains(QStringLiteral("unzip")))
+        << driver().controller.failureReason().toStdString();
 }
 
 TEST_F(UpdaterFailureTest, TruncatedArchive) {
@@ -163,11 +170,11 @@ TEST_F(UpdaterFailureTest, ValidSignatureInstalls) {
                              attribute("length", QString::number(archive.size())) +
                                  attribute("sha256", sha256(archive)) +
                                  attribute("signature", signature(trusted.secretKey, archive))));
-    driver.controller.awakeFromNib();
-    driver.controller.installUpdate();
-    ASSERT_TRUE(driver.waitForEnd());
-    EXPECT_EQ(driver.controller.outcome(), MainController::Outcome::Installed)
-        << driver.controller.failureReason().toStdString();
+    driver().controller.awakeFromNib();
+    driver().controller.installUpdate();
+    ASSERT_TRUE(driver().waitForEnd());
+    EXPECT_EQ(driver().controller.outcome(), MainController::Outcome::Installed)
+        << driver().controller.failureReason().toStdString();
     EXPECT_EQ(MainController::loadPluginVersionInfo(root.pluginFolder()), QStringLiteral("1.3.0"));
 }
 

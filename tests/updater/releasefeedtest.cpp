@@ -5,6 +5,7 @@
 #include "ovpiktoexportercommlayer.h"
 #include "qstringprinter.h"
 #include "releasesignature.h"
+#include "serviceurls.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -46,8 +47,8 @@ TEST(ReleaseFeedTest, APublishedReleaseIsOfferedAndItsArchiveVerifies) {
     const QByteArray bytes = readFile(feed);
     EXPECT_EQ(bytes.count("<item>"), 2) << bytes.constData();
 
-    const auto offered =
-        OvPiktoExporterCommLayer().fetchUpdatedVersionInfo(QStringLiteral("1.2.0"), bytes);
+    const auto offered = OvPiktoExporterCommLayer(ServiceUrls())
+                             .fetchUpdatedVersionInfo(QStringLiteral("1.2.0"), bytes);
     ASSERT_TRUE(offered);
     EXPECT_EQ(offered->version(), QStringLiteral("1.3.0"));
     EXPECT_EQ(offered->description(), QStringLiteral("новое"));

@@ -141,8 +141,13 @@ bool UpdaterRoot::startService() {
         m_service = std::make_unique<ServiceProcess>(ServiceProcess::Options{{}, {}, m_releases});
     if (!m_service->start())
         return false;
-    m_service->useAsServiceOrigin();
+    // For the updater program the tests start: it reads its address from here.
+    qputenv("OVPIKTO_SERVICE_URL", m_service->origin().toUtf8());
     return true;
+}
+
+ServiceUrls UpdaterRoot::urls() const {
+    return ServiceUrls(m_service ? m_service->origin() : QStringLiteral("http://127.0.0.1:1"));
 }
 
 QString UpdaterRoot::archiveUrl(const QString& name) const {

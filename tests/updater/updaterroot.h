@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serviceprocess.h"
+#include "serviceurls.h"
 #include "zipwriter.h"
 
 #include <QByteArray>
@@ -40,9 +41,12 @@ public:
     // Writes OPUpdatePublicKey into the installed updater's Info.plist.
     bool setPublicKey(const QString& base64);
 
-    // Starts the service on the releases folder and points OVPIKTO_SERVICE_URL at it.
+    // Starts the service on the releases folder and points OVPIKTO_SERVICE_URL at it
+    // (for the programs tests start).
     bool startService();
     ServiceProcess& service() { return *m_service; }
+    // The service's addresses (a closed port before startService()).
+    ServiceUrls urls() const;
     // Where the service serves archive `name`.
     QString archiveUrl(const QString& name) const;
 
