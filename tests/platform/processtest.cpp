@@ -5,17 +5,33 @@
 #include "propertylist.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// Runs the event loop (no sleeping) until `done` holds; false after `timeoutMs`.
+bool runEventLoopUntil(const std::function<bool()>& done, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    QTimer wake; // wakes the loop for a condition no event announces
+    wake.start(20);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
 
 // An application bundle whose executable is `program` copied under `name`.
 QString makeBundle(const QTemporaryDir& dir, const QString& name, const QString& program) {
@@ -74,7 +90,7 @@ TEST(ApplicationLauncherTest, ActivateStartsTheBundlesExecutableDetached) {
                                           QFileDevice::ExeOwner));
     EXPECT_EQ(ApplicationLauncher::executablePath(app), app + "/Contents/MacOS/PiktoStarter");
     ASSERT_TRUE(ApplicationLauncher::activate(app, {marker}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(marker).size() > 0; }, 5000));
+    ASSERT_TRUE(runEventLoopUntil([&] { return QFileInfo(marker).size() > 0; }, 5000));
     QFile started(marker);
     ASSERT_TRUE(started.open(QIODevice::ReadOnly));
     EXPECT_EQ(started.readAll().trimmed(), (app + "/Contents/MacOS").toUtf8());

@@ -3,9 +3,9 @@
 #include "loopbackresponder.h"
 #include "qstringprinter.h"
 
+#include "eventloopwait.h"
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ struct DownloadRun {
 void download(DownloadRun& run, const QString& url) {
     ArchiveDownload download(url, 5000, run.recorder);
     download.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return run.recorder.ended(); }, 10000));
+    ASSERT_TRUE(runEventLoopUntil([&] { return run.recorder.ended(); }, 10000));
 }
 
 TEST(ArchiveDownloadTest, TheBodyLandsInTheFileUnderTheSuggestedName) {

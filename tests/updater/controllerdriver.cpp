@@ -1,6 +1,6 @@
 #include "controllerdriver.h"
 
-#include <QTest>
+#include "eventloopwait.h"
 
 ControllerDriver::ControllerDriver(const ServiceUrls& urls) : controller(urls) {
     controller.setRunningCheck([this] { return hostRunning; });
@@ -12,7 +12,7 @@ ControllerDriver::ControllerDriver(const ServiceUrls& urls) : controller(urls) {
 }
 
 bool ControllerDriver::waitForEnd(int timeoutMs) {
-    return QTest::qWaitFor(
+    return runEventLoopUntil(
         [this] {
             const auto outcome = controller.outcome();
             return outcome == MainController::Outcome::Installed ||
@@ -22,5 +22,5 @@ bool ControllerDriver::waitForEnd(int timeoutMs) {
 }
 
 bool ControllerDriver::waitForPage(const QString& page, int timeoutMs) {
-    return QTest::qWaitFor([&] { return controller.state().page == page; }, timeoutMs);
+    return runEventLoopUntil([&] { return controller.state().page == page; }, timeoutMs);
 }

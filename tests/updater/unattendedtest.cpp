@@ -3,9 +3,9 @@
 #include "qstringprinter.h"
 #include "updaterroot.h"
 
+#include "eventloopwait.h"
 #include <QFile>
 #include <QProcess>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -81,7 +81,7 @@ TEST_F(UnattendedTest, InstallWaitsForTheHostToQuitThenInstalls) {
     QProcess updater;
     run(updater, {QStringLiteral("--install"), QStringLiteral("--wait"), QStringLiteral("30")});
     QString out;
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(runEventLoopUntil(
         [&] {
             out += output(updater);
             return out.contains(QStringLiteral("waiting up to 30 s")) ||

@@ -9,9 +9,9 @@
 
 #include "../widgets/screenshot.h"
 
+#include "eventloopwait.h"
 #include <QApplication>
 #include <QMessageBox>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -121,7 +121,7 @@ TEST_F(UpdaterWindowTest, ADownloadFailureShowsTheAlertWithTheMessageAsIs) {
     window->ui().installButton->click();
     ASSERT_TRUE(driver().waitForEnd());
     QMessageBox* box = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(runEventLoopUntil(
         [&] { return (box = window->findChild<QMessageBox*>()) != nullptr; }, 5000));
     EXPECT_EQ(box->text(), QStringLiteral("Download Failed"));
     EXPECT_EQ(box->informativeText(), driver().failureAlerts.value(0));
