@@ -29,11 +29,13 @@ const QString cancellationsKey = QStringLiteral("UpdateCancellationsCount");
 const QString timestampKey = QStringLiteral("LastUpdateTimestamp");
 constexpr int downloadTimeoutMs = 30000;
 
+// The file's text; a null string only when it cannot be read (an empty file is "").
 QString readText(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return QString::fromUtf8(file.readAll());
+    const QString text = QString::fromUtf8(file.readAll());
+    return text.isNull() ? QStringLiteral("") : text;
 }
 
 } // namespace
@@ -157,7 +159,9 @@ bool MainController::updateUpdaterTimestamp() {
 void MainController::installUpdate() {
     if (!m_info || m_state.page != pagePropose)
         return;
-    if (!resetCancelledUpdateCount() || !updateUpdaterTimestamp())
+    const bool countWritten = resetCancelledUpdateCount();
+    const bool stampWritten = updateUpdaterTimestamp();
+    if (!countWritten || !stampWritten)
         Log::write(
             QStringLiteral("installUpdate: cannot write %1").arg(Preferences::defaultPath()));
     selectPage(pageDownload);
@@ -173,6 +177,7 @@ void MainController::startDownload(const QString& url) {
     m_receivedContentLength = 0;
     m_expectedContentLength = 0;
     m_outcome = Outcome::Running;
+    m_downloadUrl = url;
     m_download = new ArchiveDownload(url, downloadTimeoutMs, *this, this);
     resetControls();
     m_state.barAnimated = true;
@@ -236,8 +241,12 @@ QString MainController::publicKey() const {
 void MainController::downloadDidFinish() {
     stopDownload();
     resetControls();
+    // The feed vouches only for the address it names; any other has no length, checksum
+    // or signature, so with a key set it is refused.
+    const FeedEnclosure enclosure =
+        m_info && m_downloadUrl == m_info->url() ? m_enclosure : FeedEnclosure();
     const QString refusal = ArchiveCheck::verify(workFolder() + QLatin1Char('/') + m_updateFilename,
-                                                 m_enclosure, publicKey());
+                                                 enclosure, publicKey());
     if (!refusal.isEmpty())
         return failInstallation(refusal);
     if (isIPhotoRunning()) {

@@ -138,6 +138,7 @@ private:
     QString m_pluginPath;
     QString m_installedVersion;
     QString m_updateFilename;
+    QString m_downloadUrl;
     qint64 m_receivedContentLength = 0;
     qint64 m_expectedContentLength = 0;
     QPointer<ArchiveDownload> m_download;

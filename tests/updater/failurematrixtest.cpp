@@ -162,6 +162,25 @@ TEST_F(UpdaterFailureTest, ApplicationsFolderNotWritable) {
     expectFailedInstallation();
 }
 
+TEST_F(UpdaterFailureTest, AnAddressTheFeedDoesNotNameIsNotTrustedWithItsSignature) {
+    const auto trusted = ReleaseSignature::generate();
+    ASSERT_TRUE(root.setPublicKey(QString::fromLatin1(trusted.publicKey.toBase64())));
+    const QByteArray archive = UpdaterRoot::releaseArchive(QStringLiteral("1.3.0")).bytes();
+    ASSERT_TRUE(root.publish(archiveName, archive,
+                             attribute("signature", signature(trusted.secretKey, archive))));
+    // The same bytes under a second name: the feed's signature is for the first only.
+    QFile copy(root.releases() + QStringLiteral("/copy_1.3.0.zip"));
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly) && copy.write(archive) == archive.size());
+    copy.close();
+    before = root.snapshot();
+    driver().controller.awakeFromNib();
+    driver().controller.downloadFile(root.archiveUrl(QStringLiteral("copy_1.3.0.zip")));
+    ASSERT_TRUE(driver().waitForEnd());
+    EXPECT_EQ(driver().controller.outcome(), MainController::Outcome::InstallFailed);
+    EXPECT_EQ(driver().controller.failureReason(), QStringLiteral("the release is not signed"));
+    EXPECT_TRUE(root.snapshot() == before);
+}
+
 TEST_F(UpdaterFailureTest, ValidSignatureInstalls) {
     const auto trusted = ReleaseSignature::generate();
     ASSERT_TRUE(root.setPublicKey(QString::fromLatin1(trusted.publicKey.toBase64())));
