@@ -27,7 +27,6 @@ namespace {
 const QString hostApplication = QStringLiteral("/Applications/iPhoto.app");
 const QString cancellationsKey = QStringLiteral("UpdateCancellationsCount");
 const QString timestampKey = QStringLiteral("LastUpdateTimestamp");
-constexpr int downloadTimeoutMs = 30000;
 
 // The file's text; a null string only when it cannot be read (an empty file is "").
 QString readText(const QString& path) {
@@ -178,7 +177,7 @@ void MainController::startDownload(const QString& url) {
     m_expectedContentLength = 0;
     m_outcome = Outcome::Running;
     m_downloadUrl = url;
-    m_download = new ArchiveDownload(url, downloadTimeoutMs, *this, this);
+    m_download = new ArchiveDownload(url, m_downloadTimeoutMs, *this, this);
     resetControls();
     m_state.barAnimated = true;
     emit stateChanged();

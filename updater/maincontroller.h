@@ -101,6 +101,8 @@ public:
     void setRunningCheck(std::function<bool()> check) { m_runningCheck = std::move(check); }
     // What terminating the application means; by default quitting the event loop.
     void setTerminate(std::function<void()> terminate) { m_terminate = std::move(terminate); }
+    // How long a download may go without progress (30 s); tests shorten it.
+    void setDownloadTimeout(int ms) { m_downloadTimeoutMs = ms; }
     // The public key releases must be signed with; by default OPUpdatePublicKey of
     // the updater's own Info.plist.
     void setPublicKey(QString key) { m_publicKey = std::move(key); }
@@ -139,6 +141,7 @@ private:
     QString m_installedVersion;
     QString m_updateFilename;
     QString m_downloadUrl;
+    int m_downloadTimeoutMs = 30000;
     qint64 m_receivedContentLength = 0;
     qint64 m_expectedContentLength = 0;
     QPointer<ArchiveDownload> m_download;

@@ -188,6 +188,20 @@ TEST_F(UpdaterControllerTest, AcceptingResetsTheCountAndStampsTheTimeEvenWhenThe
     EXPECT_EQ(controller().state().downloadInfo, QStringLiteral("отмена..."));
 }
 
+TEST_F(UpdaterControllerTest, ADownloadWithoutProgressFailsAfterTheTimeOut) {
+    LoopbackResponder silent{QByteArray()}; // takes the request, never answers
+    ASSERT_TRUE(root.startService());
+    ASSERT_TRUE(root.publish(QStringLiteral("OvPikto_1.3.0.zip"), "unused", {},
+                             silent.origin() + QStringLiteral("/OvPikto_1.3.0.zip")));
+    controller().setDownloadTimeout(200);
+    controller().awakeFromNib();
+    controller().installUpdate();
+    ASSERT_TRUE(driver().waitForEnd(5000));
+    ASSERT_EQ(driver().failureAlerts.size(), 1);
+    EXPECT_EQ(driver().failureAlerts.first(), QStringLiteral("The server did not answer in time."));
+    EXPECT_EQ(controller().state().page, MainController::pageDownload);
+}
+
 TEST_F(UpdaterControllerTest, WhileTheHostRunsContinueDoesNothingUntilItHasQuit) {
     publishRelease();
     driver().hostRunning = true;
