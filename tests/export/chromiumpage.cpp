@@ -1,5 +1,6 @@
 #include "chromiumpage.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>

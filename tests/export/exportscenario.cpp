@@ -9,8 +9,11 @@
 
 #include <QDialog>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -59,6 +62,20 @@ QString ExportScenario::addPhoto(const QString& name, qint64 size, quint32 seed)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != size)
         return {};
     return path;
+}
+
+QString ExportScenario::addPicture(const QString& name, int hue) {
+    QImage image(480, 320, QImage::Format_RGB32);
+    QLinearGradient gradient(0, 0, 480, 320);
+    gradient.setColorAt(0, QColor::fromHsv(hue % 360, 110, 235));
+    gradient.setColorAt(1, QColor::fromHsv(hue % 360, 200, 120));
+    QPainter painter(&image);
+    painter.fillRect(image.rect(), gradient);
+    painter.setPen(Qt::white);
+    painter.drawText(image.rect(), Qt::AlignCenter, name);
+    painter.end();
+    const QString path = host->libraryDir() + QLatin1Char('/') + name;
+    return image.save(path, "JPEG", 85) ? path : QString();
 }
 
 QString ExportScenario::addSparseFile(const QString& name, qint64 size) {

@@ -33,6 +33,9 @@ protected:
 
     // A photo of `size` bytes in the library (JPEG markers around bytes from `seed`).
     QString addPhoto(const QString& name, qint64 size, quint32 seed = 1);
+    // A real JPEG picture (a gradient of `hue` with the name written on it), as a browser
+    // can show it.
+    QString addPicture(const QString& name, int hue);
     // A file of `size` bytes that takes no disk space (for files that are never sent).
     QString addSparseFile(const QString& name, qint64 size);
     // Opens the Export dialog with `photos` selected, signs in through the form and
