@@ -25,6 +25,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QHeaderView>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -45,21 +46,17 @@ void logCaught(const char* operation, const std::exception& exception) {
                         QString::fromUtf8(exception.what())));
 }
 
-// A page of the service's account site with `mode` ("register", "remember").
-QUrl accountPageUrl(const QString& mode) {
-    return QUrl(ServiceUrls::passport() + QStringLiteral("?mode=") + mode);
-}
-
 constexpr int segmentWidth = 31;
 } // namespace
 
-OvPiktoExporter::OvPiktoExporter(ExportImageProtocol* exportManager) {
+OvPiktoExporter::OvPiktoExporter(ExportImageProtocol* exportManager, ServiceUrls serviceUrls)
+    : m_serviceUrls(std::move(serviceUrls)) {
     logStep("initWithExportImageObj", "Entered");
     mProgress.message = QString();
     mExportMgr = exportManager;
     isSignedIn = false;
     rememberMe = true;
-    communicationLayer = makeCommunicationLayer();
+    communicationLayer = makeCommunicationLayer(m_serviceUrls);
     logStep("initWithExportImageObj", "Exited OK");
 }
 
@@ -79,8 +76,9 @@ OvPiktoExporter::~OvPiktoExporter() {
     logStep("dealloc", "Exited OK");
 }
 
-std::unique_ptr<OvPiktoExporterCommLayer> OvPiktoExporter::makeCommunicationLayer() {
-    return std::make_unique<OvPiktoExporterCommLayer>();
+std::unique_ptr<OvPiktoExporterCommLayer>
+OvPiktoExporter::makeCommunicationLayer(const ServiceUrls& serviceUrls) {
+    return std::make_unique<OvPiktoExporterCommLayer>(serviceUrls);
 }
 
 void OvPiktoExporter::loadNib() {
@@ -118,6 +116,14 @@ void OvPiktoExporter::loadNib() {
         link->awakeFromNib();
     albumsListController->setTable(albumsList);
     albumsListController->awakeFromNib();
+    // Name takes the width; count and lock icon keep to their content.
+    QHeaderView* columns = albumsList->horizontalHeader();
+    columns->setStretchLastSection(false);
+    columns->setSectionResizeMode(0, QHeaderView::Stretch);
+    columns->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    columns->setSectionResizeMode(2, QHeaderView::Fixed);
+    columns->resizeSection(2, 28);
+    albumsList->verticalHeader()->setDefaultSectionSize(22);
     signInProgress->hide();
     awakeFromNib();
 }
@@ -229,9 +235,9 @@ void OvPiktoExporter::awakeFromNib() {
         updateSoftwareLink->setColorWithIntR(90, 90, 90);
         updateSoftwareLink->setObjectValue(QStringLiteral("Обновления"));
         registerText->setObjectValue(QStringLiteral("Зарегистрироваться"));
-        registerText->setUrl(accountPageUrl(QStringLiteral("register")));
+        registerText->setUrl(QUrl(m_serviceUrls.registerPage()));
         forgottenPasswordText->setObjectValue(QStringLiteral("Забыли пароль?"));
-        forgottenPasswordText->setUrl(accountPageUrl(QStringLiteral("remember")));
+        forgottenPasswordText->setUrl(QUrl(m_serviceUrls.rememberPage()));
 
         setAlbumTableActions();
 

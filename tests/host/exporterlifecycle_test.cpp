@@ -1,10 +1,15 @@
 // The plug-in's controller on its own: construction, page set-up, the answers to the
 // host, the image-count label and the settings box's keys.
 #include "bundle.h"
+#include "ovpiktoalbum.h"
 #include "ovpiktoalbumlist.h"
+#include "ovpiktoalbumslistcontroller.h"
+#include "ovpiktoalbumwindowcontroller.h"
 #include "ovpiktoexporter.h"
 #include "ovpiktoexporterbox.h"
+#include "ovpiktoexportercommlayer.h"
 #include "ovpiktoexporterglobals.h"
+#include "ovpiktoskippedimageswindow.h"
 #include "ovpiktouploadwindowcontroller.h"
 #include "qzformatter.h"
 #include "qzlink.h"
@@ -13,10 +18,13 @@
 #include "segmentedcontrol.h"
 #include "tickwait.h"
 
+#include "../widgets/screenshot.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,6 +34,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -64,7 +73,8 @@ protected:
         Bundle::registerLoaded(QStringLiteral(OVPIKTO_PLUGIN_BUNDLE));
         OvPiktoExporterGlobals::isAutoSignInInProgress = false;
         TickWait::setHook([](unsigned) {});
-        exporter = std::make_unique<RecordingExporter>(&manager);
+        exporter = std::make_unique<RecordingExporter>(
+            &manager, ServiceUrls(QStringLiteral("http://127.0.0.1:9/")));
         exporter->loadNib();
         // The host shows the page inside its own dialog.
         hostDialog = std::make_unique<QDialog>();
@@ -205,10 +215,13 @@ TEST_F(ExporterLifecycleTest, PageSetUpStylesLinksAndControls) {
 
     EXPECT_EQ(exporter->registerText->text(), QStringLiteral("Зарегистрироваться"));
     EXPECT_FALSE(exporter->registerText->hasCallback());
-    EXPECT_EQ(exporter->registerText->url().query(), QStringLiteral("mode=register"));
-    EXPECT_TRUE(exporter->registerText->url().path().startsWith(QStringLiteral("/passport/")));
+    EXPECT_EQ(exporter->registerText->url(),
+              QUrl(QStringLiteral("http://127.0.0.1:9/passport/?mode=register")));
     EXPECT_EQ(exporter->forgottenPasswordText->text(), QStringLiteral("Забыли пароль?"));
-    EXPECT_EQ(exporter->forgottenPasswordText->url().query(), QStringLiteral("mode=remember"));
+    EXPECT_EQ(exporter->forgottenPasswordText->url(),
+              QUrl(QStringLiteral("http://127.0.0.1:9/passport/?mode=remember")));
+    EXPECT_EQ(exporter->serviceClient().serviceUrls().origin(),
+              QStringLiteral("http://127.0.0.1:9"));
 
     // One formatter of 20 characters serves both sign-in fields.
     auto* formatter = qobject_cast<const QZFormatter*>(exporter->loginText->validator());
@@ -340,6 +353,42 @@ TEST_F(ExporterLifecycleTest, DestroyingTheControllerDeletesItsPage) {
     exporter.reset();
     EXPECT_TRUE(page.isNull());
     EXPECT_TRUE(sheet.isNull());
+}
+
+// Every page and sheet as a person sees it, for the layout review.
+TEST_F(ExporterLifecycleTest, PagesAndSheetsAreSavedAsScreenshots) {
+    ASSERT_TRUE(saveScreenshot(*hostDialog, QStringLiteral("exporter-signed-out")));
+
+    exporter->mainTabView->setCurrentIndex(1);
+    exporter->loginLabelText->setObjectValue(QStringLiteral("anna"));
+    exporter->albumsListController->setAlbums(QList<OvPiktoAlbum>{
+        {QStringLiteral("Лето на даче"), QString(), 42, false, QStringLiteral("1")},
+        {QStringLiteral("Семья"), QString(), 7, true, QStringLiteral("2")},
+        {QStringLiteral("Работа"), QString(), 120, false, QStringLiteral("3")}});
+    exporter->albumsList->reloadData();
+    exporter->albumsList->selectRow(0);
+    exporter->imagesToUpload = {QStringLiteral("a.jpg"), QStringLiteral("b.jpg"),
+                                QStringLiteral("c.jpg")};
+    exporter->updateImageCountLabel();
+    // A native table: no row numbers, no empty header row.
+    EXPECT_FALSE(exporter->albumsList->verticalHeader()->isVisible());
+    EXPECT_FALSE(exporter->albumsList->horizontalHeader()->isVisible());
+    ASSERT_TRUE(saveScreenshot(*hostDialog, QStringLiteral("exporter-signed-in")));
+
+    exporter->showAlbumRemovePasswordControls(false);
+    exporter->albumProperties->adjustSize();
+    ASSERT_TRUE(saveScreenshot(*exporter->albumProperties, QStringLiteral("exporter-album-sheet")));
+
+    const char* pages[] = {"exporter-upload-progress", "exporter-upload-failure",
+                           "exporter-upload-results"};
+    for (int page = 0; page < 3; ++page) {
+        exporter->uploadTab->setCurrentIndex(page);
+        ASSERT_TRUE(saveScreenshot(*exporter->uploadWindow, QString::fromLatin1(pages[page])));
+    }
+
+    exporter->skippedImagesList->setPlainText(QStringLiteral("\u25B6 /photos/panorama.tif\n"));
+    ASSERT_TRUE(
+        saveScreenshot(*exporter->skippedImagesWindow, QStringLiteral("exporter-skipped-sheet")));
 }
 
 } // namespace

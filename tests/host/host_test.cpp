@@ -3,6 +3,7 @@
 #include "hostfixture.h"
 #include "hostinstallation.h"
 #include "hostwindow.h"
+#include "tickwait.h"
 
 #include <QAction>
 #include <QDir>
@@ -215,6 +216,21 @@ TEST(HostTest, ClickExportFromThePluginPressesExport) {
     QObject::connect(fixture.dialog().exportButton(), &QPushButton::clicked, [&] { ++presses; });
     fixture.host().exportManager().clickExport();
     EXPECT_EQ(presses, 1);
+}
+
+TEST(HostTest, FixtureStartsTheServiceAndRecordsTickWaits) {
+    const QByteArray savedUrl = qgetenv("OVPIKTO_SERVICE_URL");
+    {
+        HostFixture fixture({.photoCount = 1, .startService = true});
+        ASSERT_TRUE(fixture.setUp()) << fixture.lastError().toStdString();
+        ASSERT_NE(fixture.service(), nullptr);
+        EXPECT_TRUE(fixture.service()->isRunning());
+        EXPECT_EQ(qgetenv("OVPIKTO_SERVICE_URL"), fixture.service()->origin().toUtf8());
+        TickWait::delay(20);
+        TickWait::delay(15);
+        EXPECT_EQ(fixture.ticks(), QList<unsigned>({20, 15}));
+    }
+    EXPECT_EQ(qgetenv("OVPIKTO_SERVICE_URL"), savedUrl);
 }
 
 // The installed executable, as a person starts it.
