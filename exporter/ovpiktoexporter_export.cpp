@@ -105,8 +105,8 @@ void showAlbumLink(OvPiktoExporter& e) {
     setResultFrame(e, link, 56, link->height());
     link->show();
     link->setObjectValue(OvPiktoUploadTexts::albumLinkText());
-    link->setUrl(QUrl(OvPiktoUploadTexts::albumAddress(
-        ServiceUrls::website(), userCredentials(e).login(), e.getSelectedAlbumId())));
+    link->setUrl(
+        QUrl(e.serviceUrls().albumPage(userCredentials(e).login(), e.getSelectedAlbumId())));
 }
 
 // Event 10: the data sent so far, drawn only when the amount has changed.
@@ -331,7 +331,7 @@ void OvPiktoExporter::uploadImage(const QString& path) {
     options.setIsAdultsOnly(adultsOnly->checkState() == Qt::Checked);
     options.setExportPluginVersion(G::pluginVersion);
 
-    uploader = std::make_unique<OvPiktoExporterUploader>(this);
+    uploader = std::make_unique<OvPiktoExporterUploader>(serviceUrls(), this);
     uploader->setCredentials(copy);
     uploader->setUploadOptions(options);
     uploader->setCustomRunLoopMode(modalPanelRunLoopMode);
@@ -348,7 +348,7 @@ double OvPiktoExporter::calcTotalUploadSize() {
         OVPiktoUploadOptions options(path);
         options.setFileName(QFileInfo(path).fileName());
         options.setAlbumID(G::albumIDImagesUploadedTo);
-        OvPiktoExporterUploader sizer;
+        OvPiktoExporterUploader sizer(serviceUrls());
         sizer.setUploadOptions(options);
         sizer.setCredentials(OVPiktoCredentials::initWithCredentials(user));
         // A file that cannot be measured any more adds nothing (not -1 byte); its upload

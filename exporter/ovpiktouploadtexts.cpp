@@ -44,11 +44,6 @@ QString OvPiktoUploadTexts::albumLinkText() {
     return QStringLiteral("Посмотреть альбом на Оврана.Пикто.");
 }
 
-QString OvPiktoUploadTexts::albumAddress(const QString& websiteBase, const QString& login,
-                                         const QString& albumId) {
-    return QStringLiteral("%1users/%2/album/%3/").arg(websiteBase, login, albumId);
-}
-
 QString OvPiktoUploadTexts::skippedListLine(const QString& text, bool withLinebreak) {
     if (!withLinebreak)
         return text;

@@ -32,11 +32,8 @@ public:
     static QString cancelResult(const QString& lead, int uploadedCount);
     static QString cancelledByUserLead();
 
-    // The link under the results: its text, and the album page at `websiteBase` (ends
-    // in "/") for `login` and `albumId`, inserted as they are.
+    // The text of the album link under the results.
     static QString albumLinkText();
-    static QString albumAddress(const QString& websiteBase, const QString& login,
-                                const QString& albumId);
 
     // One line of the skipped-files list: "▶ " and the path, then a line feed; without
     // a line break the text unchanged.

@@ -89,7 +89,7 @@ QString ExportScenario::addSparseFile(const QString& name, qint64 size) {
 bool ExportScenario::openSignedIn(const QStringList& photos) {
     // The album exists before the user signs in, so the table lists it.
     m_owner = OVPiktoCredentials(login, password);
-    OvPiktoExporterCommLayer client;
+    OvPiktoExporterCommLayer client = serviceClient();
     if (client.signIntoOvranaPiktoWithCredentials(m_owner) != 0)
         return fail(QStringLiteral("the test's own sign-in failed"));
     int error = -1;
@@ -182,6 +182,10 @@ QString ExportScenario::albumLinkAddress() {
     return label ? static_cast<QZLink*>(label)->url().toString() : QString();
 }
 
+OvPiktoExporterCommLayer ExportScenario::serviceClient() const {
+    return OvPiktoExporterCommLayer(ServiceUrls(host->service()->origin()));
+}
+
 QString ExportScenario::albumPage() const {
     return QStringLiteral("%1/users/%2/album/%3/").arg(host->service()->origin(), login, albumId);
 }
@@ -214,6 +218,6 @@ int ExportScenario::uploadRequests() {
 
 bool ExportScenario::deleteAlbum() {
     int error = -1;
-    OvPiktoExporterCommLayer().deleteUserAlbumByID(albumId, m_owner, &error);
+    serviceClient().deleteUserAlbumByID(albumId, m_owner, &error);
     return error == 0;
 }

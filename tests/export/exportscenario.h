@@ -2,6 +2,7 @@
 
 #include "hostfixture.h"
 #include "ovpiktocredentials.h"
+#include "ovpiktoexportercommlayer.h"
 
 #include <QByteArray>
 #include <QMap>
@@ -71,6 +72,9 @@ protected:
     int uploadRequests();
     // Deletes the album through the service (as another client of the same account).
     bool deleteAlbum();
+
+    // A client of the same service, for what another program does meanwhile.
+    OvPiktoExporterCommLayer serviceClient() const;
 
     std::unique_ptr<HostFixture> host;
     QString albumId;

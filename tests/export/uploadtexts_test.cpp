@@ -38,15 +38,12 @@ TEST(UploadProgressText, OnePhotoThenThreePhotos) {
               QStringLiteral("Загружается 2 из 3 фото..."));
 }
 
-TEST(UploadResultText, CancelSummaryAndAlbumAddress) {
+TEST(UploadResultText, CancelSummaryKeepsTheLeadAsItIs) {
     EXPECT_EQ(OvPiktoUploadTexts::cancelResult(OvPiktoUploadTexts::cancelledByUserLead(), 0),
               QStringLiteral("Загрузка отменена. Загружено 0 фото."));
     // A lead holding a placeholder is inserted as it is.
     EXPECT_EQ(OvPiktoUploadTexts::cancelResult(QStringLiteral("Нет связи %1."), 2),
               QStringLiteral("Нет связи %1. Загружено 2 фото."));
-    EXPECT_EQ(OvPiktoUploadTexts::albumAddress(QStringLiteral("http://127.0.0.1:8480/"),
-                                               QStringLiteral("demo"), QStringLiteral("17")),
-              QStringLiteral("http://127.0.0.1:8480/users/demo/album/17/"));
 }
 
 TEST(SkippedListLine, ArrowAndLineFeedOnlyWithLinebreak) {
