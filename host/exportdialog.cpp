@@ -62,8 +62,13 @@ void ExportDialog::removeAllPlugins() {
     m_active = nullptr;
     m_plugins.clear();
     const QSignalBlocker blocker(m_tabs);
-    while (m_tabs->count() > 0)
+    // The pages belong to their plug-ins: give them back rather than delete them.
+    while (m_tabs->count() > 0) {
+        QWidget* page = m_tabs->widget(0);
         m_tabs->removeTab(0);
+        page->hide();
+        page->setParent(nullptr);
+    }
 }
 
 ExportPluginProtocol* ExportDialog::currentPlugin() const {

@@ -24,8 +24,8 @@ public:
 
     // Adds a tab with the plug-in's page (the plug-in keeps owning it). Not owned.
     void addPlugin(ExportPluginProtocol* plugin);
-    // Forgets every plug-in and takes their pages out of the tabs; the host calls it
-    // before it destroys its plug-ins.
+    // Forgets every plug-in and hands their pages back (without a parent); the host
+    // calls it before it destroys its plug-ins, and the dialog's destructor does too.
     void removeAllPlugins();
     int pluginCount() const { return int(m_plugins.size()); }
     // The plug-in of the selected tab, or null without plug-ins.
