@@ -48,7 +48,7 @@ void logCaught(const char* operation, const std::exception& exception) {
 
 // A page of the service's account site with `mode` ("register", "remember").
 QUrl accountPageUrl(const QString& mode) {
-    return QUrl(ServiceUrls::passport() + QStringLiteral("?mode=") + mode);
+    return QUrl(ServiceUrls::fromEnvironment().passport() + QStringLiteral("?mode=") + mode);
 }
 
 constexpr int segmentWidth = 31;
@@ -81,7 +81,7 @@ OvPiktoExporter::~OvPiktoExporter() {
 }
 
 std::unique_ptr<OvPiktoExporterCommLayer> OvPiktoExporter::makeCommunicationLayer() {
-    return std::make_unique<OvPiktoExporterCommLayer>();
+    return std::make_unique<OvPiktoExporterCommLayer>(ServiceUrls::fromEnvironment());
 }
 
 void OvPiktoExporter::loadNib() {
