@@ -14,7 +14,7 @@ TEST_F(AlbumPageInBrowser, ListsTheExportedPhotosAndIsSavedAsScreenshot) {
         GTEST_SKIP() << "Chromium is not installed (scripts/install-deps installs it)";
     const QString first = addPicture(QStringLiteral("harbour.jpg"), 200);
     const QString second = addPicture(QStringLiteral("lighthouse.jpg"), 30);
-    OPEN_SIGNED_IN(QStringList({first, second}));
+    ASSERT_TRUE(openSignedIn({first, second})) << lastError().toStdString();
     pressExport();
     ASSERT_TRUE(waitForPage(resultsPage));
     ASSERT_EQ(albumLinkAddress(), albumPage());

@@ -40,7 +40,7 @@ TEST_F(Export, TwentyMibPhotoIsListedAndSkippedTheOtherTwoArriveByteForByte) {
     const QString first = addPhoto(QStringLiteral("first.jpg"), 300 * kib, 1);
     const QString big = addSparseFile(QStringLiteral("big.jpg"), 20 * mib);
     const QString last = addPhoto(QStringLiteral("last.jpg"), 200 * kib, 2);
-    OPEN_SIGNED_IN(QStringList({first, big, last}));
+    ASSERT_TRUE(openSignedIn({first, big, last})) << lastError().toStdString();
 
     pressExport();
     ASSERT_TRUE(skippedSheet()->isVisible());
@@ -79,7 +79,7 @@ TEST_F(Export, TwentyMibPhotoIsListedAndSkippedTheOtherTwoArriveByteForByte) {
 TEST_F(Export, OnlyTooLargePhotosShowTheListAndSendNothing) {
     const QString twenty = addSparseFile(QStringLiteral("twenty.jpg"), 20 * mib);
     const QString huge = addSparseFile(QStringLiteral("huge.jpg"), 3 * 1024 * mib);
-    OPEN_SIGNED_IN(QStringList({twenty, huge}));
+    ASSERT_TRUE(openSignedIn({twenty, huge})) << lastError().toStdString();
 
     pressExport();
     ASSERT_TRUE(skippedSheet()->isVisible());
@@ -95,7 +95,7 @@ TEST_F(Export, OnlyTooLargePhotosShowTheListAndSendNothing) {
 
 TEST_F(Export, OnePhotoShowsTheSingleProgressLine) {
     const QString photo = addPhoto(QStringLiteral("one.jpg"), 2 * mib);
-    OPEN_SIGNED_IN(QStringList({photo}));
+    ASSERT_TRUE(openSignedIn({photo})) << lastError().toStdString();
 
     pressExport();
     ASSERT_TRUE(uploadSheet()->isVisible());
@@ -113,7 +113,7 @@ TEST_F(Export, ThreePhotosCountFirstThenEachPhotoAndTheDataInKibAndMib) {
     QStringList photos;
     for (int i = 1; i <= 3; ++i)
         photos << addPhoto(QStringLiteral("p%1.jpg").arg(i), 3 * mib, quint32(i));
-    OPEN_SIGNED_IN(QStringList(photos));
+    ASSERT_TRUE(openSignedIn(photos)) << lastError().toStdString();
     recordProgress();
 
     pressExport();
@@ -134,7 +134,7 @@ TEST_F(Export, ThreePhotosCountFirstThenEachPhotoAndTheDataInKibAndMib) {
 TEST_F(Export, ConnectionCutMidPhotoOffersRetryWhichSendsItAgain) {
     const QString first = addPhoto(QStringLiteral("first.jpg"), 700 * kib, 3);
     const QString second = addPhoto(QStringLiteral("second.jpg"), 500 * kib, 4);
-    OPEN_SIGNED_IN(QStringList({first, second}));
+    ASSERT_TRUE(openSignedIn({first, second})) << lastError().toStdString();
     // Qt resends a body once when the connection breaks under it: cut both tries.
     ASSERT_TRUE(host->service()->fault(QStringLiteral("/post/"), QStringLiteral("cut"), 2, 0, {},
                                        {{QStringLiteral("after"), 64 * 1024}}));
@@ -163,7 +163,7 @@ TEST_F(Export, ConnectionCutMidPhotoOffersRetryWhichSendsItAgain) {
 TEST_F(Export, AlbumDeletedDuringTheExportStopsWithAlbumNotFoundAndNoLink) {
     const QString first = addPhoto(QStringLiteral("first.jpg"), 4 * mib, 5);
     const QString second = addPhoto(QStringLiteral("second.jpg"), 1 * mib, 6);
-    OPEN_SIGNED_IN(QStringList({first, second}));
+    ASSERT_TRUE(openSignedIn({first, second})) << lastError().toStdString();
     bool deleted = false;
     QObject::connect(progressIndicator(), &QProgressBar::valueChanged, [&](int) {
         if (!deleted)
@@ -183,7 +183,7 @@ TEST_F(Export, AlbumDeletedDuringTheExportStopsWithAlbumNotFoundAndNoLink) {
 
 TEST_F(Export, CancelBeforeTheFirstPhotoReportsNoneAndNoLink) {
     const QString photo = addPhoto(QStringLiteral("one.jpg"), 4 * mib);
-    OPEN_SIGNED_IN(QStringList({photo}));
+    ASSERT_TRUE(openSignedIn({photo})) << lastError().toStdString();
 
     pressExport();
     ASSERT_TRUE(uploadSheet()->isVisible());
@@ -202,7 +202,7 @@ TEST_F(Export, CancelAfterTwoPhotosReportsTwoAndLinksTheAlbum) {
     QStringList photos;
     for (int i = 1; i <= 3; ++i)
         photos << addPhoto(QStringLiteral("p%1.jpg").arg(i), 6 * mib, quint32(10 + i));
-    OPEN_SIGNED_IN(QStringList(photos));
+    ASSERT_TRUE(openSignedIn(photos)) << lastError().toStdString();
     // While the second photo is on its way, the third is set up to hang at the service.
     bool armed = false;
     QObject::connect(progressIndicator(), &QProgressBar::valueChanged, [&](int) {
@@ -234,7 +234,7 @@ TEST_F(Export, CancelAfterTwoPhotosReportsTwoAndLinksTheAlbum) {
 TEST_F(Export, ReturnEscapeAndEnterLeaveTheSheetAndStartNoSecondExport) {
     const QString first = addPhoto(QStringLiteral("first.jpg"), 3 * mib, 7);
     const QString second = addPhoto(QStringLiteral("second.jpg"), 1 * mib, 8);
-    OPEN_SIGNED_IN(QStringList({first, second}));
+    ASSERT_TRUE(openSignedIn({first, second})) << lastError().toStdString();
 
     pressExport();
     QDialog* sheet = uploadSheet();
@@ -261,7 +261,7 @@ TEST_F(Export, ReturnEscapeAndEnterLeaveTheSheetAndStartNoSecondExport) {
 TEST_F(Export, FileDeletedAfterSelectionShowsTheFailurePageNamingIt) {
     const QString kept = addPhoto(QStringLiteral("kept.jpg"), 100 * kib, 9);
     const QString gone = addPhoto(QStringLiteral("gone.jpg"), 100 * kib, 10);
-    OPEN_SIGNED_IN(QStringList({gone, kept}));
+    ASSERT_TRUE(openSignedIn({gone, kept})) << lastError().toStdString();
     ASSERT_TRUE(QFile::remove(gone));
 
     pressExport();

@@ -13,6 +13,7 @@
 
 #include <memory>
 
+class OvPiktoExporter;
 class QDialog;
 class QLabel;
 class QProgressBar;
@@ -44,9 +45,9 @@ protected:
     // lastError when a step fails.
     bool openSignedIn(const QStringList& photos);
     QString lastError() const { return m_error; }
-    // Whether openSignedIn failed because the page's sign-in asked nothing of the service.
-    bool signInMissing() const { return m_signInMissing; }
 
+    // The plug-in's controller, to read its state.
+    const OvPiktoExporter* controller();
     // Presses the Export button of the host's dialog.
     void pressExport();
     // Waits until the upload sheet shows `page`.
@@ -84,16 +85,4 @@ private:
 
     OVPiktoCredentials m_owner;
     QString m_error;
-    bool m_signInMissing = false;
 };
-
-// Opens the signed-in page with `photos` selected, or ends the test: skipped while the
-// page cannot sign in yet, failed on any other problem.
-#define OPEN_SIGNED_IN(photos)                                                                     \
-    do {                                                                                           \
-        if (!openSignedIn(photos)) {                                                               \
-            if (signInMissing())                                                                   \
-                GTEST_SKIP() << "signing in through the page is not built yet";                    \
-            FAIL() << lastError().toStdString();                                                   \
-        }                                                                                          \
-    } while (false)
