@@ -200,11 +200,10 @@ QMap<QString, QByteArray> ExportScenario::albumPhotos() {
     const HttpResponse page = fetch(albumPage());
     if (page.status != 200)
         return photos;
-    static const QRegularExpression entry(QStringLiteral(
-        "<img src=\"/photos/(\\d+)\\.jpg\"[^>]*> <span class=\"name\">([^<]*)</span>"));
+    static const QRegularExpression entry(
+        QStringLiteral("<img src=\"(/photos/[^\"]+)\"[^>]*> <span class=\"name\">([^<]*)</span>"));
     for (const QRegularExpressionMatch& match : entry.globalMatch(QString::fromUtf8(page.data))) {
-        const HttpResponse bytes = fetch(
-            QStringLiteral("%1/photos/%2.jpg").arg(host->service()->origin(), match.captured(1)));
+        const HttpResponse bytes = fetch(host->service()->origin() + match.captured(1));
         // A name listed twice is kept twice apart, so a photo sent twice shows.
         QString name = match.captured(2);
         while (photos.contains(name))
