@@ -160,6 +160,29 @@ TEST_F(Export, ConnectionCutMidPhotoOffersRetryWhichSendsItAgain) {
     EXPECT_TRUE(stored.value(QStringLiteral("second.jpg")) == contents(second));
 }
 
+TEST_F(Export, UnreachableAlbumCheckIsTriedThreeTimesMoreAQuarterSecondApart) {
+    const QString first = addPhoto(QStringLiteral("first.jpg"), 300 * kib, 23);
+    const QString second = addPhoto(QStringLiteral("second.jpg"), 300 * kib, 24);
+    ASSERT_TRUE(openSignedIn({first, second})) << lastError().toStdString();
+    // The album's own address (not the list's) answers 500 four times: the check after
+    // the first photo and its three repeats.
+    ASSERT_TRUE(host->service()->fault(QStringLiteral("/api/users/demo/album/"),
+                                       QStringLiteral("status"), 4, 500));
+
+    pressExport();
+    ASSERT_TRUE(waitForPage(failurePage));
+    EXPECT_EQ(labelText("uploadResultFailureLabel"), bundleText("OVErrorUploadRetry"));
+    EXPECT_EQ(host->ticks(), QList<unsigned>({15, 15, 15}));
+    EXPECT_EQ(albumPhotos().keys(), QStringList({QStringLiteral("first.jpg")}));
+
+    // Retry goes on with the photo after the one that was sent.
+    button("retryUploadButton")->click();
+    ASSERT_TRUE(waitForPage(resultsPage));
+    EXPECT_EQ(albumPhotos().keys(),
+              QStringList({QStringLiteral("first.jpg"), QStringLiteral("second.jpg")}));
+    EXPECT_EQ(uploadRequests(), 2);
+}
+
 TEST_F(Export, AlbumDeletedDuringTheExportStopsWithAlbumNotFoundAndNoLink) {
     const QString first = addPhoto(QStringLiteral("first.jpg"), 4 * mib, 5);
     const QString second = addPhoto(QStringLiteral("second.jpg"), 1 * mib, 6);
