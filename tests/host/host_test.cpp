@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -108,6 +109,26 @@ TEST(HostTest, ABundleWithoutItsModuleIsSkippedWithAMessage) {
     // The good plug-in still loads and the host keeps running.
     EXPECT_EQ(fixture.dialog().pluginCount(), 1);
     EXPECT_TRUE(fixture.host().isVisible());
+}
+
+TEST(HostTest, AModuleOutsideTheBundleIsNotLoaded) {
+    HostFixture fixture({.photoCount = 1});
+    ASSERT_TRUE(fixture.setUp()) << fixture.lastError().toStdString();
+    // A bundle that points at the real plug-in's module through a relative path.
+    const QString stray = QFileInfo(fixture.installedPluginPath()).path() +
+                          QStringLiteral("/Stray.iPhotoExporter/Contents");
+    ASSERT_TRUE(QDir().mkpath(stray + QStringLiteral("/MacOS")));
+    QFile plist(stray + QStringLiteral("/Info.plist"));
+    ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
+    plist.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                "<key>CFBundleExecutable</key><string>../../../Ov.Pikto.Export.iPhotoExporter/"
+                "Contents/MacOS/OvPiktoExporter</string></dict></plist>\n");
+    plist.close();
+
+    ASSERT_TRUE(fixture.openExport()) << fixture.lastError().toStdString();
+    ASSERT_EQ(fixture.host().pluginErrors().size(), 1);
+    EXPECT_TRUE(fixture.host().pluginErrors().first().contains(QStringLiteral("not a file name")));
+    EXPECT_EQ(fixture.dialog().pluginCount(), 1);
 }
 
 TEST(HostTest, AModuleThatIsNotAPluginIsSkipped) {
@@ -231,6 +252,21 @@ TEST(HostTest, FixtureStartsTheServiceAndRecordsTickWaits) {
         EXPECT_EQ(fixture.ticks(), QList<unsigned>({20, 15}));
     }
     EXPECT_EQ(qgetenv("OVPIKTO_SERVICE_URL"), savedUrl);
+}
+
+TEST(HostTest, FixtureFindsAnAlertOnTheExportWindow) {
+    HostFixture fixture({.photoCount = 1});
+    ASSERT_TRUE(fixture.setUp()) << fixture.lastError().toStdString();
+    ASSERT_TRUE(fixture.openExport()) << fixture.lastError().toStdString();
+    EXPECT_EQ(HostFixture::alert(), nullptr);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Оврана.Пикто"), QStringLiteral("Test"),
+                    QMessageBox::Ok, &fixture.dialog());
+    box.setWindowModality(Qt::WindowModal);
+    box.open();
+    QMessageBox* found = HostFixture::waitForAlert();
+    ASSERT_EQ(found, &box);
+    found->accept();
+    EXPECT_TRUE(HostFixture::waitFor([] { return HostFixture::alert() == nullptr; }));
 }
 
 // The installed executable, as a person starts it.
