@@ -3,6 +3,7 @@
 # driven by pikto-export-driver: from pressing Export to the results page) against
 # `pikto upload` of the same files to the same service in the same run; best of two
 # rounds each. Prints the wall-time ratio and the plug-in's overhead per photo.
+# OVPIKTO_BENCH_SERVICE names another pikto-service executable to measure against.
 # Uses now, calc, start_service and $jobs of scripts/bench.
 bench_export() {
     local count=50 size=$((4 * 1024 * 1024)) rounds=2
@@ -15,7 +16,8 @@ bench_export() {
     trap "[ -n \"\$service_pid\" ] && kill \$service_pid 2>/dev/null; wait 2>/dev/null; rm -rf '$work' \"\${results:-}\"" EXIT
     mkdir -p "$work/root" "$work/home" "$work/tmp" "$work/photos"
     export OVPIKTO_ROOT="$work/root" HOME="$work/home" TMPDIR="$work/tmp"
-    start_service build-bench/bin/pikto-service "$work/data" --user bench:bench-password
+    start_service "${OVPIKTO_BENCH_SERVICE:-build-bench/bin/pikto-service}" "$work/data" \
+        --user bench:bench-password
     export OVPIKTO_SERVICE_URL="$origin" PIKTO_PASSWORD=bench-password
     scripts/install-bundles "$OVPIKTO_ROOT" --build build-bench >/dev/null
     local pikto=(build-bench/bin/pikto --service "$origin" --login bench)
