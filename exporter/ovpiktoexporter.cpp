@@ -46,21 +46,17 @@ void logCaught(const char* operation, const std::exception& exception) {
                         QString::fromUtf8(exception.what())));
 }
 
-// A page of the service's account site with `mode` ("register", "remember").
-QUrl accountPageUrl(const QString& mode) {
-    return QUrl(ServiceUrls::fromEnvironment().passport() + QStringLiteral("?mode=") + mode);
-}
-
 constexpr int segmentWidth = 31;
 } // namespace
 
-OvPiktoExporter::OvPiktoExporter(ExportImageProtocol* exportManager) {
+OvPiktoExporter::OvPiktoExporter(ExportImageProtocol* exportManager, ServiceUrls serviceUrls)
+    : m_serviceUrls(std::move(serviceUrls)) {
     logStep("initWithExportImageObj", "Entered");
     mProgress.message = QString();
     mExportMgr = exportManager;
     isSignedIn = false;
     rememberMe = true;
-    communicationLayer = makeCommunicationLayer();
+    communicationLayer = makeCommunicationLayer(m_serviceUrls);
     logStep("initWithExportImageObj", "Exited OK");
 }
 
@@ -80,8 +76,9 @@ OvPiktoExporter::~OvPiktoExporter() {
     logStep("dealloc", "Exited OK");
 }
 
-std::unique_ptr<OvPiktoExporterCommLayer> OvPiktoExporter::makeCommunicationLayer() {
-    return std::make_unique<OvPiktoExporterCommLayer>(ServiceUrls::fromEnvironment());
+std::unique_ptr<OvPiktoExporterCommLayer>
+OvPiktoExporter::makeCommunicationLayer(const ServiceUrls& serviceUrls) {
+    return std::make_unique<OvPiktoExporterCommLayer>(serviceUrls);
 }
 
 void OvPiktoExporter::loadNib() {
@@ -238,9 +235,9 @@ void OvPiktoExporter::awakeFromNib() {
         updateSoftwareLink->setColorWithIntR(90, 90, 90);
         updateSoftwareLink->setObjectValue(QStringLiteral("Обновления"));
         registerText->setObjectValue(QStringLiteral("Зарегистрироваться"));
-        registerText->setUrl(accountPageUrl(QStringLiteral("register")));
+        registerText->setUrl(QUrl(m_serviceUrls.registerPage()));
         forgottenPasswordText->setObjectValue(QStringLiteral("Забыли пароль?"));
-        forgottenPasswordText->setUrl(accountPageUrl(QStringLiteral("remember")));
+        forgottenPasswordText->setUrl(QUrl(m_serviceUrls.rememberPage()));
 
         setAlbumTableActions();
 

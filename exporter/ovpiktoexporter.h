@@ -4,6 +4,7 @@
 #include "ovpiktocredentials.h"
 #include "ovpiktoexporteruploaderdelegate.h"
 #include "qzutils.h"
+#include "serviceurls.h"
 
 #include <QByteArray>
 #include <QMutex>
@@ -60,7 +61,9 @@ class OvPiktoExporter : public QObject,
 
 public:
     // initWithExportImageObj: the export manager is not owned and must outlive this.
-    explicit OvPiktoExporter(ExportImageProtocol* exportManager);
+    // `serviceUrls` are the service's addresses for the client, the uploads and the links
+    // (the plug-in module reads them once, when it is loaded).
+    OvPiktoExporter(ExportImageProtocol* exportManager, ServiceUrls serviceUrls);
     // Deletes the page (and its sheets) when the host has not done so already.
     ~OvPiktoExporter() override;
 
@@ -186,10 +189,13 @@ public:
 
     // The service client this instance uses (tests look at it).
     OvPiktoExporterCommLayer& serviceClient() { return *communicationLayer; }
+    // The service's addresses (uploads, album and account pages).
+    const ServiceUrls& serviceUrls() const { return m_serviceUrls; }
 
 private:
     // Builds the service client; the one place that knows the service's addresses.
-    static std::unique_ptr<OvPiktoExporterCommLayer> makeCommunicationLayer();
+    static std::unique_ptr<OvPiktoExporterCommLayer>
+    makeCommunicationLayer(const ServiceUrls& serviceUrls);
     void connectOutlets();
     // Wires the buttons to their actions. The sheets' end handlers are connected by the
     // operation that opens each sheet.
@@ -198,6 +204,7 @@ private:
     void setAlbumTableActions();
 
     QMetaObject::Connection m_albumDoubleClick;
+    ServiceUrls m_serviceUrls;
 
     // The interface resources: the page and the three sheets.
     std::unique_ptr<Ui::OvPiktoExporterPage> m_pageUi;
@@ -216,6 +223,7 @@ public:
     bool mCancelExport = false; // declared; unused
     QZTextField* loginText = nullptr;
     QZSecureTextField* passwordText = nullptr;
+    // A busy bar: shown while it spins (started), hidden when stopped.
     QProgressBar* signInProgress = nullptr;
     QStackedWidget* mainTabView = nullptr;
     QZLink* registerText = nullptr;

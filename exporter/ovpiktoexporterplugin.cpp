@@ -13,7 +13,7 @@ OvPiktoExporterPlugin::create(const QString& bundlePath, ExportImageProtocol* ex
         return nullptr;
     if (!bundlePath.isEmpty())
         Bundle::registerLoaded(bundlePath);
-    auto exporter = std::make_unique<OvPiktoExporter>(exportManager);
+    auto exporter = std::make_unique<OvPiktoExporter>(exportManager, m_serviceUrls);
     exporter->loadNib();
     return exporter;
 }

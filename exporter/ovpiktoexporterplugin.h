@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exportpluginprotocol.h"
+#include "serviceurls.h"
 
 #include <QObject>
 
@@ -18,4 +19,8 @@ public:
     // export manager.
     std::unique_ptr<ExportPluginProtocol> create(const QString& bundlePath,
                                                  ExportImageProtocol* exportManager) override;
+
+private:
+    // Read once, when the host loads the module; every instance uses these addresses.
+    const ServiceUrls m_serviceUrls = ServiceUrls::fromEnvironment();
 };

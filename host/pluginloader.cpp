@@ -23,6 +23,13 @@ std::vector<PluginLoader::Plugin> PluginLoader::loadFolder(const QString& folder
             reportSkipped(bundlePath, QStringLiteral("Info.plist names no CFBundleExecutable"));
             continue;
         }
+        // The module must live in the bundle's own MacOS folder.
+        if (executable.contains(QLatin1Char('/')) || executable == QLatin1String("..") ||
+            executable == QLatin1String(".")) {
+            reportSkipped(bundlePath,
+                          QStringLiteral("CFBundleExecutable is not a file name: ") + executable);
+            continue;
+        }
         const QString modulePath = bundle.contentsPath() + QStringLiteral("/MacOS/") + executable;
         if (!QFileInfo(modulePath).isFile()) {
             reportSkipped(bundlePath, QStringLiteral("no module Contents/MacOS/") + executable);

@@ -1,12 +1,14 @@
 // The plug-in's controller on its own: construction, page set-up, the answers to the
 // host, the image-count label and the settings box's keys.
 #include "bundle.h"
+#include "log.h"
 #include "ovpiktoalbum.h"
 #include "ovpiktoalbumlist.h"
 #include "ovpiktoalbumslistcontroller.h"
 #include "ovpiktoalbumwindowcontroller.h"
 #include "ovpiktoexporter.h"
 #include "ovpiktoexporterbox.h"
+#include "ovpiktoexportercommlayer.h"
 #include "ovpiktoexporterglobals.h"
 #include "ovpiktoskippedimageswindow.h"
 #include "ovpiktouploadwindowcontroller.h"
@@ -72,7 +74,8 @@ protected:
         Bundle::registerLoaded(QStringLiteral(OVPIKTO_PLUGIN_BUNDLE));
         OvPiktoExporterGlobals::isAutoSignInInProgress = false;
         TickWait::setHook([](unsigned) {});
-        exporter = std::make_unique<RecordingExporter>(&manager);
+        exporter = std::make_unique<RecordingExporter>(
+            &manager, ServiceUrls(QStringLiteral("http://127.0.0.1:9/")));
         exporter->loadNib();
         // The host shows the page inside its own dialog.
         hostDialog = std::make_unique<QDialog>();
@@ -213,10 +216,13 @@ TEST_F(ExporterLifecycleTest, PageSetUpStylesLinksAndControls) {
 
     EXPECT_EQ(exporter->registerText->text(), QStringLiteral("Зарегистрироваться"));
     EXPECT_FALSE(exporter->registerText->hasCallback());
-    EXPECT_EQ(exporter->registerText->url().query(), QStringLiteral("mode=register"));
-    EXPECT_TRUE(exporter->registerText->url().path().startsWith(QStringLiteral("/passport/")));
+    EXPECT_EQ(exporter->registerText->url(),
+              QUrl(QStringLiteral("http://127.0.0.1:9/passport/?mode=register")));
     EXPECT_EQ(exporter->forgottenPasswordText->text(), QStringLiteral("Забыли пароль?"));
-    EXPECT_EQ(exporter->forgottenPasswordText->url().query(), QStringLiteral("mode=remember"));
+    EXPECT_EQ(exporter->forgottenPasswordText->url(),
+              QUrl(QStringLiteral("http://127.0.0.1:9/passport/?mode=remember")));
+    EXPECT_EQ(exporter->serviceClient().serviceUrls().origin(),
+              QStringLiteral("http://127.0.0.1:9"));
 
     // One formatter of 20 characters serves both sign-in fields.
     auto* formatter = qobject_cast<const QZFormatter*>(exporter->loginText->validator());
@@ -384,6 +390,74 @@ TEST_F(ExporterLifecycleTest, PagesAndSheetsAreSavedAsScreenshots) {
     exporter->skippedImagesList->setPlainText(QStringLiteral("\u25B6 /photos/panorama.tif\n"));
     ASSERT_TRUE(
         saveScreenshot(*exporter->skippedImagesWindow, QStringLiteral("exporter-skipped-sheet")));
+}
+
+// Both languages carry every text the plug-in looks up, and nothing only one has.
+TEST(ExporterBundleTest, RussianAndEnglishTextsHaveTheSameCompleteKeys) {
+    const QStringList required = {"OPServiceName",
+                                  "OVErrorConnection",
+                                  "OPErrorAuth",
+                                  "OVErrorAlbumNotFound",
+                                  "OVErrorAccessForbidden",
+                                  "OPGotErrorCallSupport",
+                                  "OPLoginMissing",
+                                  "OPPasswordMissing",
+                                  "OPAuthErrorCheckLoginOrPassword",
+                                  "OPConnectionErrorTryAgain",
+                                  "OPEULAAccept",
+                                  "OPProcedureErrorTitleGetAlbums",
+                                  "OPProcedureErrorTitleAddAlbum",
+                                  "OPProcedureErrorTitleEditAlbum",
+                                  "OPProcedureErrorTitleDeleteAlbum",
+                                  "OPProcedureErrorTitleUploadImage",
+                                  "OVAlbumDeleteConfirmation",
+                                  "OVNoAlbumSelected",
+                                  "OVErrorUploadRetry",
+                                  "OVAllImagesSuccessfullyUploaded",
+                                  "OPCancellingUpload",
+                                  "OPNoUpdatesAvailable"};
+    const QByteArray savedLanguage = qgetenv("OVPIKTO_LANG");
+    const Bundle bundle(QStringLiteral(OVPIKTO_PLUGIN_BUNDLE));
+    qputenv("OVPIKTO_LANG", "ru");
+    const QVariantMap russian = bundle.localizedInfoDictionary();
+    qputenv("OVPIKTO_LANG", "en");
+    const QVariantMap english = bundle.localizedInfoDictionary();
+    qputenv("OVPIKTO_LANG", savedLanguage);
+
+    EXPECT_EQ(russian.keys(), english.keys());
+    for (const QString& key : required) {
+        EXPECT_FALSE(russian.value(key).toString().isEmpty()) << key.toStdString();
+        EXPECT_FALSE(english.value(key).toString().isEmpty()) << key.toStdString();
+    }
+    EXPECT_NE(russian.value("OVErrorConnection"), english.value("OVErrorConnection"));
+    EXPECT_TRUE(russian.value("OVAlbumDeleteConfirmation").toString().contains("%@"));
+    EXPECT_TRUE(english.value("OVAlbumDeleteConfirmation").toString().contains("%@"));
+    // The keychain's service name is not translated.
+    EXPECT_FALSE(bundle.infoDictionary().value("OPApplicationID").toString().isEmpty());
+}
+
+TEST(ExporterLogTest, ConstructionSetUpAndDestructionLogTheirSteps) {
+    QStringList lines;
+    Log::setSink([&lines](const QString& line) { lines << line; });
+    Bundle::registerLoaded(QStringLiteral(OVPIKTO_PLUGIN_BUNDLE));
+    FakeExportManager manager;
+    {
+        OvPiktoExporter exporter(&manager, ServiceUrls());
+        exporter.loadNib();
+    }
+    Log::setSink({});
+    // Other steps (the account look-up) may log in between; these come in this order.
+    const QStringList expected = {"initWithExportImageObj: Entered",
+                                  "initWithExportImageObj: Exited OK", "awakeFromNib: Exited OK",
+                                  "dealloc: Entered", "dealloc: Exited OK"};
+    qsizetype at = 0;
+    for (const QString& line : expected) {
+        at = lines.indexOf(line, at);
+        ASSERT_GE(at, 0) << line.toStdString() << " missing or out of order in\n"
+                         << lines.join('\n').toStdString();
+    }
+    EXPECT_EQ(lines.first(), expected.first());
+    EXPECT_EQ(lines.last(), expected.last());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "hostfixture.h"
 #include "hostinstallation.h"
 #include "hostwindow.h"
+#include "tickwait.h"
 
 #include <QAction>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -107,6 +109,26 @@ TEST(HostTest, ABundleWithoutItsModuleIsSkippedWithAMessage) {
     // The good plug-in still loads and the host keeps running.
     EXPECT_EQ(fixture.dialog().pluginCount(), 1);
     EXPECT_TRUE(fixture.host().isVisible());
+}
+
+TEST(HostTest, AModuleOutsideTheBundleIsNotLoaded) {
+    HostFixture fixture({.photoCount = 1});
+    ASSERT_TRUE(fixture.setUp()) << fixture.lastError().toStdString();
+    // A bundle that points at the real plug-in's module through a relative path.
+    const QString stray = QFileInfo(fixture.installedPluginPath()).path() +
+                          QStringLiteral("/Stray.iPhotoExporter/Contents");
+    ASSERT_TRUE(QDir().mkpath(stray + QStringLiteral("/MacOS")));
+    QFile plist(stray + QStringLiteral("/Info.plist"));
+    ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
+    plist.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                "<key>CFBundleExecutable</key><string>../../../Ov.Pikto.Export.iPhotoExporter/"
+                "Contents/MacOS/OvPiktoExporter</string></dict></plist>\n");
+    plist.close();
+
+    ASSERT_TRUE(fixture.openExport()) << fixture.lastError().toStdString();
+    ASSERT_EQ(fixture.host().pluginErrors().size(), 1);
+    EXPECT_TRUE(fixture.host().pluginErrors().first().contains(QStringLiteral("not a file name")));
+    EXPECT_EQ(fixture.dialog().pluginCount(), 1);
 }
 
 TEST(HostTest, AModuleThatIsNotAPluginIsSkipped) {
@@ -215,6 +237,36 @@ TEST(HostTest, ClickExportFromThePluginPressesExport) {
     QObject::connect(fixture.dialog().exportButton(), &QPushButton::clicked, [&] { ++presses; });
     fixture.host().exportManager().clickExport();
     EXPECT_EQ(presses, 1);
+}
+
+TEST(HostTest, FixtureStartsTheServiceAndRecordsTickWaits) {
+    const QByteArray savedUrl = qgetenv("OVPIKTO_SERVICE_URL");
+    {
+        HostFixture fixture({.photoCount = 1, .startService = true});
+        ASSERT_TRUE(fixture.setUp()) << fixture.lastError().toStdString();
+        ASSERT_NE(fixture.service(), nullptr);
+        EXPECT_TRUE(fixture.service()->isRunning());
+        EXPECT_EQ(qgetenv("OVPIKTO_SERVICE_URL"), fixture.service()->origin().toUtf8());
+        TickWait::delay(20);
+        TickWait::delay(15);
+        EXPECT_EQ(fixture.ticks(), QList<unsigned>({20, 15}));
+    }
+    EXPECT_EQ(qgetenv("OVPIKTO_SERVICE_URL"), savedUrl);
+}
+
+TEST(HostTest, FixtureFindsAnAlertOnTheExportWindow) {
+    HostFixture fixture({.photoCount = 1});
+    ASSERT_TRUE(fixture.setUp()) << fixture.lastError().toStdString();
+    ASSERT_TRUE(fixture.openExport()) << fixture.lastError().toStdString();
+    EXPECT_EQ(HostFixture::alert(), nullptr);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Оврана.Пикто"), QStringLiteral("Test"),
+                    QMessageBox::Ok, &fixture.dialog());
+    box.setWindowModality(Qt::WindowModal);
+    box.open();
+    QMessageBox* found = HostFixture::waitForAlert();
+    ASSERT_EQ(found, &box);
+    found->accept();
+    EXPECT_TRUE(HostFixture::waitFor([] { return HostFixture::alert() == nullptr; }));
 }
 
 // The installed executable, as a person starts it.

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QImage>
+#include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
 #include <QTabWidget>
@@ -190,6 +191,25 @@ ExportPluginProtocol* HostFixture::plugin() {
 QWidget* HostFixture::page() {
     ExportPluginProtocol* first = plugin();
     return first ? first->settingsView() : nullptr;
+}
+
+QMessageBox* HostFixture::alert() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible())
+            return box;
+    }
+    // A window-modal alert is a child window of the window it is attached to.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        for (QMessageBox* box : window->findChildren<QMessageBox*>())
+            if (box->isVisible())
+                return box;
+    }
+    return nullptr;
+}
+
+QMessageBox* HostFixture::waitForAlert(int timeoutMs) {
+    waitFor([] { return alert() != nullptr; }, timeoutMs);
+    return alert();
 }
 
 QString HostFixture::screenshot(const QString& name) {

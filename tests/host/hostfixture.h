@@ -16,6 +16,7 @@
 #include <optional>
 
 class ExportDialog;
+class QMessageBox;
 class HostWindow;
 
 // The stand-in host with the plug-in, set up the way a user meets them, in-process:
@@ -82,6 +83,11 @@ public:
         QWidget* root = page();
         return root ? root->findChild<T*>(QString::fromLatin1(objectName)) : nullptr;
     }
+
+    // The visible alert (a message box of the plug-in or the host), or null.
+    static QMessageBox* alert();
+    // Waits until an alert shows; null when none did within `timeoutMs`.
+    static QMessageBox* waitForAlert(int timeoutMs = 3000);
 
     // The tick waits asked for since setUp (or the last clearTicks), in order.
     const QList<unsigned>& ticks() const { return m_ticks; }
