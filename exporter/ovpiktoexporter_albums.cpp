@@ -20,7 +20,9 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 using namespace OvPiktoExporterGlobals;
@@ -106,10 +108,14 @@ void OvPiktoExporter::processAlbum(QObject* sender) {
         // The format names the album with "%@".
         const QString message =
             text("OVAlbumDeleteConfirmation").replace(QStringLiteral("%@"), album->name());
-        QZUtils::showYesCancelMessage(message, QStringLiteral("Внимание!"), alertIcon,
-                                      [this](int code, QWidget* window) {
-                                          albumDeleteConfirmationDidEnd(nullptr, code, window);
-                                      });
+        // The answer is acted on once the confirmation has closed, so that an error alert
+        // attaches to the export window and not to the closing confirmation.
+        QZUtils::showYesCancelMessage(
+            message, QStringLiteral("Внимание!"), alertIcon, [this](int code, QWidget* window) {
+                QTimer::singleShot(0, this, [this, code, window = QPointer<QWidget>(window)] {
+                    albumDeleteConfirmationDidEnd(nullptr, code, window);
+                });
+            });
         break;
     }
     case 2:

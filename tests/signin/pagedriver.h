@@ -48,6 +48,8 @@ inline void answer(QMessageBox* alert, int index = 0) {
     ASSERT_NE(button, nullptr);
     button->click();
     HostFixture::waitFor([] { return visibleAlert() == nullptr; });
+    // What the answer started (a deferred end handler) runs now.
+    HostFixture::processEvents();
 }
 
 // Clicks a link label on its text.
@@ -67,6 +69,9 @@ inline QString bundleText(HostFixture& host, const QString& language, const char
 
 // Fills the sign-in form and presses the sign-in button; the sign-in runs before it returns.
 inline void signIn(HostFixture& host, const QString& login, const QString& password) {
+    // The page's start-up timer (focus, update check) runs first, as it would before a
+    // person could type.
+    HostFixture::processEvents(20);
     auto* loginText = host.widget<QLineEdit>("loginText");
     auto* passwordText = host.widget<QLineEdit>("passwordText");
     ASSERT_NE(loginText, nullptr);

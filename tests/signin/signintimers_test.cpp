@@ -7,6 +7,7 @@
 #include "qzsecuretextfield.h"
 #include "qztextfield.h"
 #include "serviceprocess.h"
+#include "serviceurls.h"
 #include "tickwait.h"
 
 #include <QDeadlineTimer>
@@ -45,14 +46,13 @@ TEST(SignInTimers, SignedInAtTheNextTickAndTheUpdateCheckOneIntervalLater) {
     ASSERT_TRUE(service.start()) << service.lastError().toStdString();
     const QByteArray savedHome = qgetenv("HOME");
     qputenv("HOME", home.path().toUtf8());
-    qputenv("OVPIKTO_SERVICE_URL", service.origin().toUtf8());
     Bundle::registerLoaded(QStringLiteral(OVPIKTO_PLUGIN_BUNDLE));
     TickWait::setHook([](unsigned) {});
     using namespace OvPiktoExporterGlobals;
     triedToUpdate = false;
 
     NoImages images;
-    auto exporter = std::make_unique<OvPiktoExporter>(&images);
+    auto exporter = std::make_unique<OvPiktoExporter>(&images, ServiceUrls(service.origin()));
     exporter->loadNib();
     QDialog window;
     auto* layout = new QVBoxLayout(&window);
@@ -82,7 +82,6 @@ TEST(SignInTimers, SignedInAtTheNextTickAndTheUpdateCheckOneIntervalLater) {
     exporter.reset();
     TickWait::setHook({});
     qputenv("HOME", savedHome);
-    qunsetenv("OVPIKTO_SERVICE_URL");
 }
 
 } // namespace
