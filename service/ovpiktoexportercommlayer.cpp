@@ -225,7 +225,7 @@ OvPiktoExporterCommLayer::fetchAlbumDataWithID(const QString& albumId,
 
 void OvPiktoExporterCommLayer::updateUserAlbumWithID(const QString& albumId, const QString& title,
                                                      const QString& summary,
-                                                     const QString& password,
+                                                     const std::optional<QString>& password,
                                                      const OVPiktoCredentials& credentials,
                                                      int* error) {
     auto document = fetchAlbumDataWithID(albumId, credentials, nullptr);
@@ -243,18 +243,27 @@ void OvPiktoExporterCommLayer::updateUserAlbumWithID(const QString& albumId, con
         root.appendChild(added);
         setElementText(added, summary);
     }
-    const QString trimmed = QZText::trimString(password);
-    // The service answers entries that declare the f prefix; one that does not gets the
-    // declaration, so the body stays well-formed.
-    if (!root.hasAttribute("xmlns:f"))
-        root.setAttribute("xmlns:f", "ovrana:pikto");
-    QDomElement passwordElement = document->createElement("f:password");
-    root.appendChild(passwordElement);
+    // An entry without "f:password" leaves the album's password as it is; one fetched with
+    // the element loses it, so only the caller decides.
+    for (QDomElement stale = childNamed(root, "f:password"); !stale.isNull();
+         stale = childNamed(root, "f:password"))
+        root.removeChild(stale);
+    if (password) {
+        const QString trimmed = QZText::trimString(*password);
+        // The service answers entries that declare the f prefix; one that does not gets the
+        // declaration, so the body stays well-formed.
+        if (!root.hasAttribute("xmlns:f"))
+            root.setAttribute("xmlns:f", "ovrana:pikto");
+        QDomElement passwordElement = document->createElement("f:password");
+        root.appendChild(passwordElement);
 
-    // The log shows the entry with the password masked; the service gets the real one.
-    setElementText(passwordElement, trimmed.isEmpty() ? QString() : QStringLiteral("***"));
-    Log::write(QStringLiteral("Body is (%1)").arg(withoutDeclaration(*document)));
-    setElementText(passwordElement, trimmed);
+        // The log shows the entry with the password masked; the service gets the real one.
+        setElementText(passwordElement, trimmed.isEmpty() ? QString() : QStringLiteral("***"));
+        Log::write(QStringLiteral("Body is (%1)").arg(withoutDeclaration(*document)));
+        setElementText(passwordElement, trimmed);
+    } else {
+        Log::write(QStringLiteral("Body is (%1)").arg(withoutDeclaration(*document)));
+    }
     const QByteArray body = withoutDeclaration(*document).toUtf8();
 
     const HttpResponse response =

@@ -86,10 +86,11 @@ public:
     std::optional<QDomDocument>
     fetchAlbumDataWithID(const QString& albumId, const OVPiktoCredentials& credentials, int* error);
     // Fetches the entry, sets title, summary and the trimmed password (an empty password
-    // removes the album's protection) and sends it back.
+    // removes the album's protection) and sends it back. Without a password (nullopt) the
+    // entry goes without "f:password" and the album keeps its password.
     void updateUserAlbumWithID(const QString& albumId, const QString& title, const QString& summary,
-                               const QString& password, const OVPiktoCredentials& credentials,
-                               int* error);
+                               const std::optional<QString>& password,
+                               const OVPiktoCredentials& credentials, int* error);
     // Creates an empty album, then writes title, summary and password into it. Returns
     // the new identifier, or a null string on failure (also when the answer names no album).
     QString createNewUserAlbumWithTitle(const QString& title, const QString& summary,

@@ -153,11 +153,40 @@ TEST_F(Pikto, AlbumCreateEditDeleteRoundTrip) {
         {QStringLiteral("album"), QStringLiteral("edit"), id, QStringLiteral("--title"),
          QStringLiteral("Sea"), QStringLiteral("--summary"), QStringLiteral("Line one\nline two")});
     ASSERT_EQ(edited.exitCode, 0) << edited.err.toStdString();
-    EXPECT_EQ(albumLines(), QStringList{id + QStringLiteral("\tSea\t0\topen\tLine one line two")});
+    // Without --password the album keeps its password.
+    EXPECT_EQ(albumLines(),
+              QStringList{id + QStringLiteral("\tSea\t0\tlocked\tLine one line two")});
 
     const Outcome deleted = pikto({QStringLiteral("album"), QStringLiteral("delete"), id});
     ASSERT_EQ(deleted.exitCode, 0) << deleted.err.toStdString();
     EXPECT_EQ(albumLines(), QStringList{QStringLiteral("-1\tНеразобранное\t0\topen\t")});
+}
+
+TEST_F(Pikto, AlbumEditRemovesOrSetsThePasswordOnlyWhenAsked) {
+    const Outcome created =
+        pikto({QStringLiteral("album"), QStringLiteral("create"), QStringLiteral("--title"),
+               QStringLiteral("Locked"), QStringLiteral("--password"), QStringLiteral("x")});
+    ASSERT_EQ(created.exitCode, 0) << created.err.toStdString();
+    const QString id = created.out.trimmed();
+    const auto edit = [this, &id](const QStringList& extra) {
+        return pikto(QStringList{QStringLiteral("album"), QStringLiteral("edit"), id,
+                                 QStringLiteral("--title"), QStringLiteral("Locked"),
+                                 QStringLiteral("--summary"), QString()} +
+                     extra);
+    };
+
+    const Outcome both = edit(
+        {QStringLiteral("--password"), QStringLiteral("y"), QStringLiteral("--remove-password")});
+    EXPECT_EQ(both.exitCode, 64);
+    EXPECT_EQ(albumLines(), QStringList{id + QStringLiteral("\tLocked\t0\tlocked\t")});
+
+    const Outcome removed = edit({QStringLiteral("--remove-password")});
+    ASSERT_EQ(removed.exitCode, 0) << removed.err.toStdString();
+    EXPECT_EQ(albumLines(), QStringList{id + QStringLiteral("\tLocked\t0\topen\t")});
+
+    const Outcome set = edit({QStringLiteral("--password"), QStringLiteral("z")});
+    ASSERT_EQ(set.exitCode, 0) << set.err.toStdString();
+    EXPECT_EQ(albumLines(), QStringList{id + QStringLiteral("\tLocked\t0\tlocked\t")});
 }
 
 TEST_F(Pikto, EditingAMissingAlbumExits4) {
