@@ -7,6 +7,7 @@
 #include "serviceurls.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QMutex>
 #include <QObject>
 #include <QPointer>
@@ -14,6 +15,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -178,14 +180,33 @@ public:
     void closeUploadWindow(QObject* sender);
 
     // --- Plug-in update ---
-    // The installed plug-in's "version.build", or a null string.
+    // The installed plug-in's "version.build", or a null string when the host's version,
+    // the plug-in folder or a version file cannot be read.
     QString loadPluginVersionInfo();
+    // Writes `version` as CFBundleVersion into this plug-in bundle's Info.plist
+    // (atomically). Refuses (writes nothing) when the file cannot be read.
     void updatePluginBundleVersion(const QString& version);
+    // The automatic check: renews the preferences' time stamp and decline count, then
+    // checks silently unless the back-off after declined updates (2, 5, 12 days) still runs.
     void selfUpdate();
+    // The manual check ("Обновления"): reports when there is nothing newer.
     void updateSoftware();
     void updateSoftwareSilenly();
+    // Starts the updater when the feed offers a newer build and the updater is installed;
+    // otherwise shows the no-update alert when `reportNoUpdate`.
     void updateSoftware(bool reportNoUpdate);
+    // Whether the feed lists a build newer than the installed one; false when the
+    // installed version is unknown or the feed cannot be fetched.
     bool isUpdatedVersionAvailable();
+    // The updater application, under OVPIKTO_ROOT.
+    static QString updaterApplicationPath();
+    // Quits the updater's running instances, then starts it from `appPath`.
+    static void quitAndActivateUpdater(const QString& appPath);
+
+    // Seams of the update check, replaceable per instance (tests record or fix them):
+    // what starts the updater application at a path, and the current time.
+    std::function<void(const QString& appPath)> startUpdater = &quitAndActivateUpdater;
+    std::function<QDateTime()> currentTime = [] { return QDateTime::currentDateTimeUtc(); };
 
     // The service client this instance uses (tests look at it).
     OvPiktoExporterCommLayer& serviceClient() { return *communicationLayer; }
