@@ -32,18 +32,10 @@
 #include <QUrl>
 
 #include <exception>
-#include <typeinfo>
 
 namespace {
 void logStep(const char* operation, const char* what) {
     Log::write(QStringLiteral("%1: %2").arg(QLatin1String(operation), QLatin1String(what)));
-}
-
-// "%@: caught %@ -- %@": the operation, the exception's name and its reason.
-void logCaught(const char* operation, const std::exception& exception) {
-    Log::write(QStringLiteral("%1: caught %2 -- %3")
-                   .arg(QLatin1String(operation), QString::fromUtf8(typeid(exception).name()),
-                        QString::fromUtf8(exception.what())));
 }
 
 constexpr int segmentWidth = 31;
@@ -279,7 +271,7 @@ void OvPiktoExporter::awakeFromNib() {
             startAutomaticSignIn();
         logStep("awakeFromNib", "Exited OK");
     } catch (const std::exception& exception) {
-        logCaught("awakeFromNib", exception);
+        Log::caught(QStringLiteral("awakeFromNib"), exception);
     }
 }
 
@@ -311,7 +303,7 @@ void OvPiktoExporter::viewWillBeActivated() {
         signInProgress->hide();
         passwordText->clear();
     } catch (const std::exception& exception) {
-        logCaught("viewWillBeActivated", exception);
+        Log::caught(QStringLiteral("viewWillBeActivated"), exception);
     }
 }
 

@@ -361,9 +361,7 @@ bool OvPiktoExporter::reloadAlbumsListShowingErrors(bool showErrors) {
             return true;
         }
     } catch (const std::exception& error) {
-        Log::write(QStringLiteral("%1: caught %2 -- %3")
-                       .arg(QStringLiteral("reloadAlbumsListShowingErrors"),
-                            QStringLiteral("std::exception"), QString::fromUtf8(error.what())));
+        Log::caught(QStringLiteral("reloadAlbumsListShowingErrors"), error);
     }
     return false;
 }

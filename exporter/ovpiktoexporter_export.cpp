@@ -31,12 +31,10 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <cxxabi.h>
 
 #include <cstdlib>
 #include <exception>
 #include <functional>
-#include <typeinfo>
 
 namespace G = OvPiktoExporterGlobals;
 
@@ -52,15 +50,6 @@ constexpr int albumCheckRepeats = 3;
 constexpr int progressPage = 0;
 constexpr int failurePage = 1;
 constexpr int resultsPage = 2;
-
-QString exceptionName(const std::exception& exception) {
-    const char* mangled = typeid(exception).name();
-    int status = 0;
-    char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-    const QString name = QString::fromLatin1(status == 0 && demangled ? demangled : mangled);
-    std::free(demangled);
-    return name;
-}
 
 QString text(const char* key) {
     return QZUtils::infoValueForKey(QString::fromLatin1(key));
@@ -275,7 +264,7 @@ void OvPiktoExporter::startExport(const QString& path) {
         });
     } catch (const std::exception& exception) {
         Log::write(QStringLiteral("main: Caught %1: %2")
-                       .arg(exceptionName(exception), QString::fromLocal8Bit(exception.what())));
+                       .arg(Log::exceptionName(exception), QString::fromLocal8Bit(exception.what())));
     }
 }
 

@@ -238,9 +238,7 @@ void OvPiktoExporter::delayedAutologinCallback(QTimer* timer) {
             signInProgress->hide();
         }
     } catch (const std::exception& error) {
-        Log::write(QStringLiteral("%1: caught %2 -- %3")
-                       .arg(QStringLiteral("delayedAutologinCallback"),
-                            QStringLiteral("std::exception"), QString::fromUtf8(error.what())));
+        Log::caught(QStringLiteral("delayedAutologinCallback"), error);
     }
     isAutoSignInInProgress = false;
 }

@@ -5,7 +5,11 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <memory>
 #include <mutex>
+#include <typeinfo>
 #include <unistd.h>
 
 namespace {
@@ -45,4 +49,17 @@ Log::Sink Log::setSink(Sink sink) {
     Sink previous = std::move(currentSink);
     currentSink = std::move(sink);
     return previous;
+}
+
+QString Log::exceptionName(const std::exception& exception) {
+    const char* mangled = typeid(exception).name();
+    int status = 0;
+    const std::unique_ptr<char, void (*)(void*)> demangled(
+        abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+    return QString::fromLatin1(status == 0 && demangled ? demangled.get() : mangled);
+}
+
+void Log::caught(const QString& operation, const std::exception& exception) {
+    write(QStringLiteral("%1: caught %2 -- %3")
+              .arg(operation, exceptionName(exception), QString::fromUtf8(exception.what())));
 }

@@ -13,10 +13,8 @@
 #include <QDomElement>
 #include <QRegularExpression>
 
-#include <cxxabi.h>
 #include <exception>
 #include <memory>
-#include <typeinfo>
 
 namespace {
 
@@ -69,17 +67,9 @@ QString escapeAttribute(const QString& text) {
     return escaped;
 }
 
-QString exceptionName(const std::exception& e) {
-    const char* mangled = typeid(e).name();
-    int status = 0;
-    const std::unique_ptr<char, void (*)(void*)> demangled(
-        abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
-    return QString::fromLatin1(status == 0 && demangled ? demangled.get() : mangled);
-}
-
 void logCaught(const std::exception& e) {
     Log::write(QStringLiteral("signIntoOvranaPiktoWithCredentials: Caught %1: %2")
-                   .arg(exceptionName(e), QString::fromUtf8(e.what())));
+                   .arg(Log::exceptionName(e), QString::fromUtf8(e.what())));
 }
 
 // The token answer as it may be logged: the text of every "token" element, and the

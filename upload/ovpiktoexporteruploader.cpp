@@ -15,24 +15,12 @@
 
 #include <climits>
 #include <cstdlib>
-#include <cxxabi.h>
-#include <typeinfo>
 #include <utility>
 
 namespace {
 
 constexpr qsizetype responseChunk = 2048;
 constexpr int progressIntervalMs = 10;
-
-// The readable name of an exception's dynamic type, e.g. "std::runtime_error".
-QString exceptionName(const std::exception& exception) {
-    const char* mangled = typeid(exception).name();
-    int status = 0;
-    char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-    const QString name = QString::fromLatin1(status == 0 && demangled ? demangled : mangled);
-    std::free(demangled);
-    return name;
-}
 
 // Calls the delegate, logging a std::exception with `format` ("...: %1, %2": name, what).
 // Other exceptions pass. Returns false when the call destroyed the uploader.
@@ -45,7 +33,7 @@ bool callDelegate(OvPiktoExporterUploader* uploader, OvPiktoExporterUploaderDele
     try {
         call(*delegate);
     } catch (const std::exception& exception) {
-        Log::write(format.arg(exceptionName(exception), QString::fromLocal8Bit(exception.what())));
+        Log::write(format.arg(Log::exceptionName(exception), QString::fromLocal8Bit(exception.what())));
     }
     return !alive.isNull();
 }
