@@ -7,6 +7,7 @@
 #include "tickwait.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
@@ -94,8 +95,8 @@ TEST_F(SignInTest, WrongPasswordShowsTheAuthMessageAfterOneCallAndFocusesThePass
     EXPECT_TRUE(passwordText()->isEnabled());
     EXPECT_EQ(signInCalls().size(), 1);
     EXPECT_TRUE(host.ticks().isEmpty());
-    // Nothing is remembered from a failed sign-in.
-    EXPECT_FALSE(QFile::exists(Preferences::defaultPath()));
+    // Nothing is remembered from a failed sign-in (the update check keeps its own keys).
+    EXPECT_FALSE(preferences().read().contains(QStringLiteral("Login")));
 }
 
 TEST_F(SignInTest, ConnectionFailureTriesTwiceWithTwentyTicksAfterEachAttempt) {
@@ -168,16 +169,15 @@ TEST_F(SignInTest, AcceptedSignInWithoutAnAlbumListStaysSignedOutWithTheAgreemen
 }
 
 TEST_F(SignInTest, RememberMeStoresTheLoginBesideOtherKeysAndThePasswordInTheKeychain) {
-    ASSERT_TRUE(
-        preferences().setValues({{QStringLiteral("UpdateCancellationsCount"), qint64(2)},
-                                 {QStringLiteral("LastUpdateTimestamp"), QStringLiteral("kept")}}));
+    const QDateTime keptStamp(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC);
+    ASSERT_TRUE(preferences().setValues({{QStringLiteral("UpdateCancellationsCount"), qint64(2)},
+                                         {QStringLiteral("LastUpdateTimestamp"), keptStamp}}));
     signInRemembering();
 
     const QVariantMap stored = preferences().read();
     EXPECT_EQ(stored.value(QStringLiteral("Login")).toString(), QStringLiteral("demo"));
     EXPECT_EQ(stored.value(QStringLiteral("UpdateCancellationsCount")).toLongLong(), 2);
-    EXPECT_EQ(stored.value(QStringLiteral("LastUpdateTimestamp")).toString(),
-              QStringLiteral("kept"));
+    EXPECT_EQ(stored.value(QStringLiteral("LastUpdateTimestamp")).toDateTime(), keptStamp);
     EXPECT_EQ(Keychain::findGenericPassword(keychainService, QStringLiteral("demo")),
               QStringLiteral("secret"));
 }
@@ -191,7 +191,7 @@ TEST_F(SignInTest, RememberMeSwitchedOffWritesNeitherThePreferencesNorTheKeychai
     signIn(host, QStringLiteral("demo"), QStringLiteral("secret"));
     ASSERT_EQ(currentTab(host), 1);
 
-    EXPECT_FALSE(QFile::exists(Preferences::defaultPath()));
+    EXPECT_FALSE(preferences().read().contains(QStringLiteral("Login")));
     EXPECT_FALSE(Keychain::findGenericPassword(keychainService, QStringLiteral("demo")));
 }
 
