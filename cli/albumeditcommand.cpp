@@ -33,7 +33,7 @@ int AlbumEditCommand::run(const Arguments& arguments, Session& session) {
     // missing album apart.
     session.client().fetchAlbumDataWithID(albumId, session.credentials(), &error);
     if (error != ServiceResult::Success)
-        return Session::fail(QStringLiteral("album edit"), error);
+        return session.fail(QStringLiteral("album edit"), error);
     std::optional<QString> password;
     if (setsPassword)
         password = arguments.value(QStringLiteral("password"));
@@ -43,7 +43,7 @@ int AlbumEditCommand::run(const Arguments& arguments, Session& session) {
                                            arguments.value(QStringLiteral("summary")), password,
                                            session.credentials(), &error);
     if (error != ServiceResult::Success)
-        return Session::fail(QStringLiteral("album edit"), error);
+        return session.fail(QStringLiteral("album edit"), error);
     Session::print(QStringLiteral("updated album %1").arg(albumId));
     return ExitStatus::Ok;
 }

@@ -40,7 +40,7 @@ int OvPiktoExporter::checkWhetherAlbumExistsWithID(const QString& albumId) {
     return 0;
 }
 
-void OvPiktoExporter::uploadEvent(int event) {
+void OvPiktoExporter::uploadEvent(Event event) {
     (void)event;
 }
 

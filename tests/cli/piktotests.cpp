@@ -221,4 +221,60 @@ TEST_F(Pikto, CheckUpdateWithoutFeedExits2) {
     EXPECT_TRUE(run.out.isEmpty());
 }
 
+TEST_F(Pikto, ARefusedConnectionIsNamedWithTheAddress) {
+    const Outcome run = PiktoProcess::run(
+        {QStringLiteral("--service"), QStringLiteral("http://127.0.0.1:1"),
+         QStringLiteral("--login"), QStringLiteral("anna"), QStringLiteral("albums")},
+        [] {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("PIKTO_PASSWORD"), QStringLiteral("secret"));
+            return env;
+        }());
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(
+        QStringLiteral("sign-in: cannot reach http://127.0.0.1:1: connection refused")))
+        << run.err.toStdString();
+}
+
+TEST_F(Pikto, AMissingFeedSaysItsStatus) {
+    ASSERT_TRUE(service.fault(QStringLiteral("/photo/"), QStringLiteral("status"), 1, 404));
+    const Outcome run = pikto({QStringLiteral("check-update"), QStringLiteral("1.0")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("check-update: the feed answered 404")))
+        << run.err.toStdString();
+}
+
+TEST_F(Pikto, AServiceAddressThatIsNotHttpIsAUsageError) {
+    const Outcome run =
+        PiktoProcess::run({QStringLiteral("--service"), QStringLiteral("ftp://127.0.0.1/"),
+                           QStringLiteral("check-update"), QStringLiteral("1.0")},
+                          QProcessEnvironment::systemEnvironment());
+    EXPECT_EQ(run.exitCode, 64);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("http:// or https:// only")))
+        << run.err.toStdString();
+}
+
+TEST_F(Pikto, AnOversizedFeedIsNamedAsTooLarge) {
+    QFile feed(releases.filePath(QStringLiteral("versions.xml")));
+    ASSERT_TRUE(feed.open(QIODevice::WriteOnly));
+    feed.write("<rss><channel>" + QByteArray(2 * 1024 * 1024, ' ') + "</channel></rss>");
+    feed.close();
+    const Outcome run = pikto({QStringLiteral("check-update"), QStringLiteral("1.0")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(
+        QStringLiteral("check-update: the answer of the feed is larger than 1 MiB")))
+        << run.err.toStdString();
+}
+
+TEST_F(Pikto, AnUnreadableListWarnsButListsThePlaceholder) {
+    ASSERT_TRUE(service.fault(QStringLiteral("/api//users/anna/albums/"), QStringLiteral("status"),
+                              1, 200, "<feed><entry></feed>"));
+    const Outcome run = pikto({QStringLiteral("albums")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, QStringLiteral("-1\tНеразобранное\t0\topen\t\n"));
+    EXPECT_TRUE(run.err.contains(
+        QStringLiteral("warning: albums: the answer of the service could not be read")))
+        << run.err.toStdString();
+}
+
 } // namespace
