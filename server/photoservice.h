@@ -6,6 +6,7 @@
 #include "photofolder.h"
 #include "releasefiles.h"
 #include "requestlog.h"
+#include "router.h"
 #include "serviceoptions.h"
 #include "signinservice.h"
 #include "uploadreceiver.h"
@@ -45,13 +46,16 @@ public:
 
 private:
     void setUpRoutes();
-    httplib::Server::HandlerResponse preRoute(const httplib::Request& req, httplib::Response& res);
+    static httplib::Server::HandlerResponse hideMultipartType(const httplib::Request& req);
+    // Answers one request: test controls, then an armed fault, then the body read within
+    // the route's limit, then the route's handler.
     void handle(const httplib::Request& req, httplib::Response& res,
                 const httplib::ContentReader* reader);
-    void dispatch(const httplib::Request& req, httplib::Response& res,
-                  const std::vector<std::string>& segments, std::string body);
-    void armFault(const httplib::Request& req, httplib::Response& res, const std::string& body);
+    void armFault(RequestContext& context);
+    // Holds the request until `seconds` pass or the service stops, then closes it.
     void stall(const httplib::Request& req, int seconds);
+    // Closes the connection once `after` body bytes arrived (at once without a body).
+    void cut(const httplib::Request& req, const httplib::ContentReader* reader, std::size_t after);
 
     ServiceOptions options_;
     Database db_;
@@ -63,6 +67,7 @@ private:
     SignInService signIn_;
     FaultSwitch faults_;
     RequestLog log_;
+    Router routes_;
     std::unique_ptr<httplib::Server> server_;
     int port_ = 0;
 

@@ -3,6 +3,7 @@
 #include "base64.h"
 #include "database.h"
 #include "keytext.h"
+#include "querystring.h"
 #include "textutil.h"
 
 #include <QDomDocument>
@@ -91,14 +92,13 @@ std::string SignInService::decrypt(const std::string& base64) {
 }
 
 void SignInService::token(httplib::Response& res, const std::string& body) {
-    httplib::Params params;
-    httplib::detail::parse_query_text(body, params);
-    const auto credentials = params.find("credentials");
-    const auto requestId = params.find("request_id");
-    if (requestId == params.end() || !redeem(requestId->second) || credentials == params.end())
+    const QueryString::Fields fields = QueryString::parse(body);
+    const std::optional<std::string> credentials = QueryString::value(fields, "credentials");
+    const std::optional<std::string> requestId = QueryString::value(fields, "request_id");
+    if (!requestId || !redeem(*requestId) || !credentials)
         return answerXml(res, "<error code=\"1\"/>");
 
-    const std::string plain = decrypt(credentials->second);
+    const std::string plain = decrypt(*credentials);
     QDomDocument doc;
     if (plain.empty() ||
         !doc.setContent(QByteArray(plain.data(), static_cast<qsizetype>(plain.size())), false))
