@@ -3,8 +3,12 @@
 #include "connectioncloser.h"
 #include "textutil.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -70,6 +74,14 @@ int readBody(const httplib::Request& req, const httplib::ContentReader& reader,
     return tooLarge ? 413 : 0;
 }
 
+// Sets the mode of a file or folder the service keeps; false with a reason on failure.
+bool keepPrivate(const std::string& path, mode_t mode, std::string& error) {
+    if (::chmod(path.c_str(), mode) == 0)
+        return true;
+    error = "cannot make " + path + " private: " + std::strerror(errno);
+    return false;
+}
+
 // The query part of a request target, without the "?".
 std::string queryOf(const std::string& target) {
     const std::size_t mark = target.find('?');
@@ -81,7 +93,8 @@ std::string queryOf(const std::string& target) {
 PhotoService::PhotoService(ServiceOptions options)
     : options_(std::move(options)), photos_(options_.dataDir + "/photos"),
       releases_(options_.releasesDir), albums_(db_, photos_), pages_(db_, photos_),
-      uploads_(db_, photos_), signIn_(db_), server_(std::make_unique<httplib::Server>()) {}
+      uploads_(db_, photos_), signIn_(db_, SignInService::Clock::now, options_.signInLimit),
+      server_(std::make_unique<httplib::Server>()) {}
 
 PhotoService::~PhotoService() {
     stop();
@@ -102,10 +115,20 @@ bool PhotoService::prepare(std::string& error) {
     }
     if (!photos_.prepare(error))
         return false;
-    if (!db_.open(options_.dataDir + "/pikto.sqlite", error)) {
+    // Only the service's own user may read the accounts, tokens and photos, whatever the
+    // folder's modes were before.
+    if (!keepPrivate(options_.dataDir, 0700, error) ||
+        !keepPrivate(options_.dataDir + "/photos", 0700, error))
+        return false;
+    const std::string databasePath = options_.dataDir + "/pikto.sqlite";
+    if (!db_.open(databasePath, error)) {
         error = "cannot open the database: " + error;
         return false;
     }
+    if (!keepPrivate(databasePath, 0600, error))
+        return false;
+    db_.setTokenPolicy(static_cast<std::int64_t>(options_.tokenDays) * 24 * 60 * 60,
+                       Database::kDefaultTokensPerAccount);
     if (!signIn_.prepare(error))
         return false;
     for (const auto& [login, password] : options_.users) {
@@ -209,7 +232,7 @@ void PhotoService::setUpRoutes() {
           [this](RequestContext& c) { uploads_.receive(c.res, c.contentType, std::move(c.body)); });
     r.add("GET", "/ovmrsa/key", 0, [this](RequestContext& c) { signIn_.key(c.res); });
     r.add("POST", "/ovmrsa/token", kApiBodyLimit,
-          [this](RequestContext& c) { signIn_.token(c.res, c.body); });
+          [this](RequestContext& c) { signIn_.token(c.res, c.body, c.req.remote_addr); });
     r.add("GET", "/photo/mac/iphoto-plugin/{file}", 0,
           [this](RequestContext& c) { releases_.serve(c.res, c.param("file")); });
 

@@ -55,6 +55,7 @@ bool ServiceProcess::start() {
         arguments << QStringLiteral("--token") << token;
     if (!options_.releasesDir.isEmpty())
         arguments << QStringLiteral("--releases") << options_.releasesDir;
+    arguments << extraArguments_;
 
     process_ = std::make_unique<QProcess>();
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);

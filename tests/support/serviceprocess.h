@@ -34,9 +34,13 @@ public:
     // Ends the process (SIGTERM, then SIGKILL after a grace period); harmless when stopped.
     void stop();
     bool isRunning() const;
+    // The running service's process id; 0 when it does not run.
+    qint64 processId() const { return process_ ? process_->processId() : 0; }
 
     // Replaces the options used by the next start or restart.
     void setOptions(Options options) { options_ = std::move(options); }
+    // More command-line arguments for the next start or restart, after the others.
+    void setExtraArguments(QStringList arguments) { extraArguments_ = std::move(arguments); }
 
     // "http://127.0.0.1:PORT"; empty before the first start.
     QString origin() const;
@@ -72,6 +76,7 @@ public:
 
 private:
     Options options_;
+    QStringList extraArguments_;
     std::unique_ptr<QTemporaryDir> dataDir_;
     std::unique_ptr<QProcess> process_;
     quint16 port_ = 0;
