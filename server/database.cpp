@@ -69,7 +69,7 @@ AlbumRecord readAlbum(sqlite3_stmt* stmt) {
 
 constexpr const char* kPhotoColumns =
     "SELECT id, album_id, file_name, access, comments_disabled, adults_only, original_hidden, "
-    "channel, app_platform, app_version, size, created FROM photos ";
+    "channel, app_platform, app_version, size, created, secret FROM photos ";
 
 PhotoRecord readPhoto(sqlite3_stmt* stmt) {
     PhotoRecord photo;
@@ -85,6 +85,7 @@ PhotoRecord readPhoto(sqlite3_stmt* stmt) {
     photo.appVersion = columnText(stmt, 9);
     photo.size = sqlite3_column_int64(stmt, 10);
     photo.created = sqlite3_column_int64(stmt, 11);
+    photo.secret = columnText(stmt, 12);
     return photo;
 }
 
@@ -138,13 +139,22 @@ bool Database::open(const std::string& path, std::string& error) {
                          " comments_disabled INTEGER NOT NULL, adults_only INTEGER NOT NULL,"
                          " original_hidden INTEGER NOT NULL, channel TEXT NOT NULL,"
                          " app_platform TEXT NOT NULL, app_version TEXT NOT NULL,"
-                         " size INTEGER NOT NULL, created INTEGER NOT NULL);"
+                         " size INTEGER NOT NULL, created INTEGER NOT NULL,"
+                         " secret TEXT NOT NULL DEFAULT '');"
+                         "CREATE TABLE IF NOT EXISTS settings ("
+                         " name TEXT PRIMARY KEY, value TEXT NOT NULL);"
                          "CREATE INDEX IF NOT EXISTS albums_login ON albums(login);"
                          "CREATE INDEX IF NOT EXISTS photos_album ON photos(album_id);";
     char* message = nullptr;
     if (sqlite3_exec(db_, schema, nullptr, nullptr, &message) != SQLITE_OK) {
         error = message ? message : "cannot create the tables";
         sqlite3_free(message);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return false;
+    }
+    if (!addPhotoSecrets()) {
+        error = "cannot give the stored photos their web addresses";
         sqlite3_close(db_);
         db_ = nullptr;
         return false;
@@ -156,6 +166,38 @@ bool Database::open(const std::string& path, std::string& error) {
         return false;
     }
     return true;
+}
+
+bool Database::addPhotoSecrets() {
+    // Photos of earlier runs had sequential addresses only: give each a random part.
+    bool hasColumn = false;
+    {
+        Statement columns = prepare(db_, "PRAGMA table_info(photos)");
+        if (!columns)
+            return false;
+        while (sqlite3_step(columns.get()) == SQLITE_ROW)
+            hasColumn = hasColumn || columnText(columns.get(), 1) == "secret";
+    }
+    if (!hasColumn && !exec("ALTER TABLE photos ADD COLUMN secret TEXT NOT NULL DEFAULT ''"))
+        return false;
+    return exec("UPDATE photos SET secret = lower(hex(randomblob(16))) WHERE secret = ''");
+}
+
+std::string Database::siteSecret() {
+    std::lock_guard lock(mutex_);
+    {
+        Statement find = prepare(db_, "SELECT value FROM settings WHERE name = 'site_secret'");
+        if (!find)
+            return {};
+        if (sqlite3_step(find.get()) == SQLITE_ROW)
+            return columnText(find.get(), 0);
+    }
+    const std::string secret = TextUtil::randomHex(32);
+    Statement insert = prepare(db_, "INSERT INTO settings(name, value) VALUES('site_secret', ?)");
+    if (secret.empty() || !insert)
+        return {};
+    bindText(insert.get(), 1, secret);
+    return sqlite3_step(insert.get()) == SQLITE_DONE ? secret : std::string();
 }
 
 bool Database::migrateClearTokens() {
@@ -281,6 +323,16 @@ std::optional<std::string> Database::tokenOwner(const std::string& token) {
     if (sqlite3_step(stmt.get()) != SQLITE_ROW)
         return std::nullopt;
     return columnText(stmt.get(), 0);
+}
+
+bool Database::removeToken(const std::string& token) {
+    const std::string hash = tokenHash(token);
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, "DELETE FROM token_hashes WHERE hash = ?");
+    if (!stmt)
+        return false;
+    bindText(stmt.get(), 1, hash);
+    return sqlite3_step(stmt.get()) == SQLITE_DONE;
 }
 
 int Database::tokenCount(const std::string& login) {
@@ -413,11 +465,14 @@ std::optional<std::int64_t> Database::unsortedAlbumId(const std::string& login) 
 }
 
 std::optional<std::int64_t> Database::addPhoto(const PhotoRecord& photo, const std::string& login) {
+    const std::string secret = TextUtil::randomHex(16);
+    if (secret.empty())
+        return std::nullopt;
     std::lock_guard lock(mutex_);
     Statement stmt = prepare(
         db_, "INSERT INTO photos(album_id, file_name, access, comments_disabled, adults_only, "
-             "original_hidden, channel, app_platform, app_version, size, created) "
-             "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11 "
+             "original_hidden, channel, app_platform, app_version, size, created, secret) "
+             "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?13 "
              "WHERE EXISTS (SELECT 1 FROM albums WHERE id = ?1 AND login = ?12)");
     if (!stmt)
         return std::nullopt;
@@ -433,6 +488,7 @@ std::optional<std::int64_t> Database::addPhoto(const PhotoRecord& photo, const s
     sqlite3_bind_int64(stmt.get(), 10, photo.size);
     sqlite3_bind_int64(stmt.get(), 11, now());
     bindText(stmt.get(), 12, login);
+    bindText(stmt.get(), 13, secret);
     if (sqlite3_step(stmt.get()) != SQLITE_DONE || sqlite3_changes(db_) != 1)
         return std::nullopt;
     return sqlite3_last_insert_rowid(db_);

@@ -50,6 +50,8 @@ public:
     bool addToken(const std::string& token, const std::string& login);
     // The login the token belongs to; empty for an unknown or expired token.
     std::optional<std::string> tokenOwner(const std::string& token);
+    // Forgets the token (a site session that ends); false on a storage failure.
+    bool removeToken(const std::string& token);
     // How many unexpired tokens the account holds (for checks of the cap).
     int tokenCount(const std::string& login);
 
@@ -70,10 +72,14 @@ public:
     // The id of the account's unsorted album, created on first use; empty on failure.
     std::optional<std::int64_t> unsortedAlbumId(const std::string& login);
 
+    // A random text made once per data folder, for values the site derives and checks
+    // (album password cookies); empty on a storage failure.
+    std::string siteSecret();
+
     // Stores a photo record in album `photo.albumId` only while that album exists and belongs
     // to `login`, checked and inserted in one statement so an album removed meanwhile cannot
     // gain a photo. Returns the new id; empty when the album is missing or someone else's,
-    // or on a storage failure.
+    // or on a storage failure. The record's secret is made here.
     std::optional<std::int64_t> addPhoto(const PhotoRecord& photo, const std::string& login);
     bool removePhoto(std::int64_t id);
     std::vector<PhotoRecord> photos(std::int64_t albumId);
@@ -82,6 +88,7 @@ public:
 private:
     bool exec(const char* sql);
     bool migrateClearTokens();
+    bool addPhotoSecrets();
     std::optional<AlbumRecord> albumLocked(std::int64_t id);
 
     std::int64_t now() const;

@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::size_t kApiBodyLimit = 1024 * 1024;
 constexpr std::size_t kUploadBodyLimit = 64 * 1024 * 1024;
+constexpr std::size_t kFormBodyLimit = 16 * 1024;
 constexpr std::size_t kWorkerThreads = 32;
 // Where pre-routing puts a multipart content type aside (see hideMultipartType).
 const char* const kFormTypeHeader = "X-Pikto-Form-Type";
@@ -92,7 +93,7 @@ std::string queryOf(const std::string& target) {
 
 PhotoService::PhotoService(ServiceOptions options)
     : options_(std::move(options)), photos_(options_.dataDir + "/photos"),
-      releases_(options_.releasesDir), albums_(db_, photos_), pages_(db_, photos_),
+      releases_(options_.releasesDir), albums_(db_, photos_), pages_(db_, photos_, signIn_),
       uploads_(db_, photos_), signIn_(db_, SignInService::Clock::now, options_.signInLimit),
       server_(std::make_unique<httplib::Server>()) {}
 
@@ -127,8 +128,9 @@ bool PhotoService::prepare(std::string& error) {
     }
     if (!keepPrivate(databasePath, 0600, error))
         return false;
-    db_.setTokenPolicy(static_cast<std::int64_t>(options_.tokenDays) * 24 * 60 * 60,
-                       Database::kDefaultTokensPerAccount);
+    const std::int64_t tokenSeconds = static_cast<std::int64_t>(options_.tokenDays) * 24 * 60 * 60;
+    db_.setTokenPolicy(tokenSeconds, Database::kDefaultTokensPerAccount);
+    pages_.configure(false, options_.legacyOpenPages, tokenSeconds);
     if (!signIn_.prepare(error))
         return false;
     for (const auto& [login, password] : options_.users) {
@@ -200,7 +202,7 @@ void PhotoService::stop() {
 
 void PhotoService::setUpRoutes() {
     auto& r = routes_;
-    r.add("GET", "/", 0, [this](RequestContext& c) { pages_.home(c.res); });
+    r.add("GET", "/", 0, [this](RequestContext& c) { pages_.home(c); });
     r.add("POST", "/_fault", kApiBodyLimit, [this](RequestContext& c) { armFault(c); });
     r.add("DELETE", "/_fault", kApiBodyLimit, [this](RequestContext& c) {
         faults_.clear();
@@ -223,11 +225,16 @@ void PhotoService::setUpRoutes() {
     r.add("DELETE", "/api/users/{login}/album/{id}", kApiBodyLimit, [this](RequestContext& c) {
         albums_.remove(c.req, c.res, c.param("login"), c.param("id"));
     });
-    r.add("GET", "/users/{login}/album/{id}", 0,
-          [this](RequestContext& c) { pages_.album(c.res, c.param("login"), c.param("id")); });
-    r.add("GET", "/photos/{file}", 0,
-          [this](RequestContext& c) { pages_.photo(c.res, c.param("file")); });
-    r.add("GET", "/passport", 0, [this](RequestContext& c) { pages_.passport(c.req, c.res); });
+    r.add("GET", "/users/{login}/album/{id}", 0, [this](RequestContext& c) { pages_.album(c); });
+    r.add("POST", "/users/{login}/album/{id}", kFormBodyLimit,
+          [this](RequestContext& c) { pages_.unlockAlbum(c); });
+    r.add("GET", "/photos/{file}", 0, [this](RequestContext& c) { pages_.photo(c); });
+    r.add("GET", "/passport", 0, [this](RequestContext& c) { pages_.passport(c); });
+    r.add("GET", "/passport/signin", 0, [this](RequestContext& c) { pages_.signInForm(c); });
+    r.add("POST", "/passport/signin", kFormBodyLimit,
+          [this](RequestContext& c) { pages_.signIn(c); });
+    r.add("POST", "/passport/signout", kFormBodyLimit,
+          [this](RequestContext& c) { pages_.signOut(c); });
     r.add("POST", "/post", kUploadBodyLimit,
           [this](RequestContext& c) { uploads_.receive(c.res, c.contentType, std::move(c.body)); });
     r.add("GET", "/ovmrsa/key", 0, [this](RequestContext& c) { signIn_.key(c.res); });

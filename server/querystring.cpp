@@ -14,6 +14,24 @@ int hexValue(char c) {
 
 } // namespace
 
+std::string QueryString::encode(const std::string& text) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+            (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
+            c == '/') {
+            out.push_back(c);
+        } else {
+            out.push_back('%');
+            out.push_back(digits[byte >> 4]);
+            out.push_back(digits[byte & 0x0f]);
+        }
+    }
+    return out;
+}
+
 std::string QueryString::decode(const std::string& text) {
     std::string out;
     out.reserve(text.size());

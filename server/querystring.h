@@ -18,6 +18,8 @@ public:
     static void parseInto(const std::string& text, Fields& fields);
     // The first value of `name`; empty when the field is absent.
     static std::optional<std::string> value(const Fields& fields, const std::string& name);
+    // Percent-encodes every byte but letters, digits and "-._~/" (for a path in a query).
+    static std::string encode(const std::string& text);
     // Percent-decodes one name or value, "+" as a space.
     static std::string decode(const std::string& text);
 };

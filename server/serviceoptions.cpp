@@ -80,6 +80,10 @@ bool ServiceOptions::parse(const std::vector<std::string>& arguments, std::strin
             help = true;
             return true;
         }
+        if (option == "--legacy-open-pages") {
+            legacyOpenPages = true;
+            continue;
+        }
         const bool takesValue = option == "--host" || option == "--port" || option == "--data" ||
                                 option == "--user" || option == "--token" ||
                                 option == "--releases" || option == "--users-file" ||
@@ -185,6 +189,8 @@ std::string ServiceOptions::usage() {
            "  --sign-in-limit N      sign-in attempts a minute per login and per address\n"
            "                         (default 10; 0: no limit)\n"
            "  --releases DIR         folder of versions.xml and the release archives\n"
+           "  --legacy-open-pages    show every photo to every visitor at its sequential\n"
+           "                         address, as before access levels were checked (tests)\n"
            "  --help                 show this text\n"
            "\n"
            "PIKTO_SERVICE_USERS in the environment may hold accounts as --users-file does.\n"

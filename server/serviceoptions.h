@@ -17,6 +17,7 @@ public:
     std::string usersFile;
     std::size_t signInLimit = 10; // checked passwords per login and per address a minute
     int tokenDays = 30;
+    bool legacyOpenPages = false;
     bool help = false;
 
     // Reads the arguments after the program name. Returns false with a message in `error`

@@ -54,6 +54,11 @@ void SignInService::key(httplib::Response& res) {
     answerXml(res, "<key>" + keyText + "</key><request_id>" + requestId + "</request_id>");
 }
 
+bool SignInService::admitAttempt(const std::string& subject, const std::string& address) {
+    std::lock_guard lock(mutex_);
+    return attempts_.admit({subject, "address:" + address}, now_());
+}
+
 std::optional<KeyPool::KeyPair> SignInService::redeem(const std::string& requestId) {
     std::lock_guard lock(mutex_);
     const auto it = pending_.find(requestId);
@@ -105,12 +110,7 @@ void SignInService::token(httplib::Response& res, const std::string& body,
 
     const std::string login = root.attribute(QStringLiteral("login")).toStdString();
     const std::string password = root.attribute(QStringLiteral("password")).toStdString();
-    bool admitted = false;
-    {
-        std::lock_guard lock(mutex_);
-        admitted = attempts_.admit({"login:" + login, "address:" + address}, now_());
-    }
-    if (!admitted) {
+    if (!admitAttempt("login:" + login, address)) {
         res.set_header("Retry-After", std::to_string(kAttemptWindow.count()));
         answerXml(res, "<error code=\"1\"/>");
         res.status = 429;

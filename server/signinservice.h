@@ -54,6 +54,11 @@ public:
     // for `address` is answered 429 with code 1, its password unchecked.
     void token(httplib::Response& res, const std::string& body, const std::string& address);
 
+    // Counts one password check for `subject` (a login, or an album for its password) from
+    // `address`; false, counting nothing, when either is at its limit for the minute. The
+    // site's sign-in and album password forms share the limits of the token request.
+    bool admitAttempt(const std::string& subject, const std::string& address);
+
 private:
     // Takes the id and its key pair out of the pending ones; empty when it was not pending
     // or has expired.

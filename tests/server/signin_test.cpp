@@ -187,9 +187,13 @@ std::map<QString, QByteArray> filesUnder(const QString& folder) {
 }
 
 TEST_F(SignInTest, NoTokenOrPasswordAppearsInAnyFileUnderDataAfterSignIns) {
+    // A password no schema or setting name could hold by chance.
+    const QString password = QStringLiteral("Xq7-unl1kely-passw0rd");
+    service->setOptions({{QStringLiteral("dora:") + password}, {}, {}});
+    ASSERT_TRUE(service->restart());
     QStringList tokens;
     for (int i = 0; i < 3; ++i) {
-        const QString outcome = signIn(QStringLiteral("alice"), QStringLiteral("secret"));
+        const QString outcome = signIn(QStringLiteral("dora"), password);
         ASSERT_TRUE(outcome.startsWith(QStringLiteral("token:")));
         tokens << outcome.mid(6);
     }
@@ -200,7 +204,7 @@ TEST_F(SignInTest, NoTokenOrPasswordAppearsInAnyFileUnderDataAfterSignIns) {
     for (const auto& [path, bytes] : files) {
         for (const QString& token : tokens)
             EXPECT_FALSE(bytes.contains(token.toLatin1())) << path.toStdString();
-        EXPECT_FALSE(bytes.contains("secret")) << path.toStdString();
+        EXPECT_FALSE(bytes.contains(password.toLatin1())) << path.toStdString();
     }
 }
 

@@ -39,7 +39,8 @@ public:
 
     // Replaces the options used by the next start or restart.
     void setOptions(Options options) { options_ = std::move(options); }
-    // More command-line arguments for the next start or restart, after the others.
+    // More command-line arguments for the next start or restart, after the others
+    // (replacing the default --legacy-open-pages).
     void setExtraArguments(QStringList arguments) { extraArguments_ = std::move(arguments); }
 
     // "http://127.0.0.1:PORT"; empty before the first start.
@@ -76,7 +77,10 @@ public:
 
 private:
     Options options_;
-    QStringList extraArguments_;
+    // The uploader's service test reads a friends-only photo back through the album page as
+    // an anonymous visitor; until it does so as the photo's owner, services for tests show
+    // every photo to everyone unless a test sets other extra arguments.
+    QStringList extraArguments_{QStringLiteral("--legacy-open-pages")};
     std::unique_ptr<QTemporaryDir> dataDir_;
     std::unique_ptr<QProcess> process_;
     quint16 port_ = 0;
