@@ -20,7 +20,6 @@ namespace {
 constexpr std::size_t kApiBodyLimit = 1024 * 1024;
 constexpr std::size_t kUploadBodyLimit = 64 * 1024 * 1024;
 constexpr std::size_t kFormBodyLimit = 16 * 1024;
-constexpr std::size_t kWorkerThreads = 32;
 // Where pre-routing puts a multipart content type aside (see hideMultipartType).
 const char* const kFormTypeHeader = "X-Pikto-Form-Type";
 
@@ -95,7 +94,7 @@ PhotoService::PhotoService(ServiceOptions options)
     : options_(std::move(options)), photos_(options_.dataDir + "/photos"),
       releases_(options_.releasesDir), albums_(db_, photos_), pages_(db_, photos_, signIn_),
       uploads_(db_, photos_), signIn_(db_, SignInService::Clock::now, options_.signInLimit),
-      server_(std::make_unique<httplib::Server>()) {}
+      server_(std::make_unique<ConnectionServer>(ConnectionServer::Settings{})) {}
 
 PhotoService::~PhotoService() {
     stop();
@@ -146,7 +145,8 @@ bool PhotoService::prepare(std::string& error) {
         }
     }
 
-    server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    if (!server_->prepare(error))
+        return false;
     server_->set_payload_max_length(kUploadBodyLimit);
     // Only SO_REUSEADDR: the library's default adds SO_REUSEPORT, which lets a second
     // service share a port that is in use instead of reporting it.
@@ -167,6 +167,10 @@ bool PhotoService::prepare(std::string& error) {
             return false;
         }
         port_ = options_.port;
+    }
+    if (!server_->widenBacklog()) {
+        error = "cannot listen on " + options_.host + ": " + std::strerror(errno);
+        return false;
     }
     return true;
 }
@@ -195,7 +199,8 @@ void PhotoService::stop() {
         std::this_thread::yield();
     if (server_->is_running()) {
         server_->stop();
-        // Idle keep-alive connections would otherwise hold the workers for seconds.
+        server_->closeConnections();
+        // Requests still running end on a closed connection.
         ConnectionCloser::shutDownAll(port_);
     }
 }
@@ -238,7 +243,7 @@ void PhotoService::setUpRoutes() {
     r.add("POST", "/post", kUploadBodyLimit,
           [this](RequestContext& c) { uploads_.receive(c.res, c.contentType, std::move(c.body)); });
     r.add("GET", "/ovmrsa/key", 0, [this](RequestContext& c) { signIn_.key(c.res); });
-    r.add("POST", "/ovmrsa/token", kApiBodyLimit,
+    r.add("POST", "/ovmrsa/token", kFormBodyLimit,
           [this](RequestContext& c) { signIn_.token(c.res, c.body, c.req.remote_addr); });
     r.add("GET", "/photo/mac/iphoto-plugin/{file}", 0,
           [this](RequestContext& c) { releases_.serve(c.res, c.param("file")); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "albumapi.h"
+#include "connectionserver.h"
 #include "database.h"
 #include "faultswitch.h"
 #include "photofolder.h"
@@ -24,7 +25,8 @@
 // The stand-in photo service: one HTTP server answering the sign-in, album, upload, feed
 // and website requests from the data folder, plus the loopback-only test controls
 // (/_fault/, /_requests/). Requests run on a pool of threads, so a stalled request does
-// not hold up the others.
+// not hold up the others; connections wait between requests without a thread (see
+// ConnectionServer).
 class PhotoService {
 public:
     explicit PhotoService(ServiceOptions options);
@@ -68,7 +70,7 @@ private:
     FaultSwitch faults_;
     RequestLog log_;
     Router routes_;
-    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<ConnectionServer> server_;
     int port_ = 0;
 
     std::mutex stopMutex_;

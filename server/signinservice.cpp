@@ -4,6 +4,7 @@
 #include "database.h"
 #include "querystring.h"
 #include "textutil.h"
+#include "xmldepth.h"
 
 #include <QDomDocument>
 
@@ -99,7 +100,7 @@ void SignInService::token(httplib::Response& res, const std::string& body,
     const std::string plain = decrypt(*keys->provider, *credentials);
     keys.reset();
     QDomDocument doc;
-    if (plain.empty() ||
+    if (plain.empty() || !XmlDepth::within(plain) ||
         !doc.setContent(QByteArray(plain.data(), static_cast<qsizetype>(plain.size())), false))
         return answerXml(res, "<error code=\"1\"/>");
     const QDomElement root = doc.documentElement();
