@@ -56,7 +56,9 @@ QString Dispatcher::overview() const {
 }
 
 int Dispatcher::run(const QStringList& args) {
-    Session session;
+    ServiceUrls urls = m_defaultUrls;
+    QString login;
+    bool passwordFromStdin = false;
     bool verbose = false;
     QStringList rest;
 
@@ -72,16 +74,15 @@ int Dispatcher::run(const QStringList& args) {
                 return Session::usageError(QStringLiteral("%1 needs a value").arg(arg));
             const QString value = args[++i];
             if (arg == QLatin1String("--login")) {
-                session.login = value;
+                login = value;
                 continue;
             }
             const QUrl url(value, QUrl::StrictMode);
             if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
                 return Session::usageError(QStringLiteral("not a service URL: %1").arg(value));
-            // The library takes every address from this variable.
-            qputenv("OVPIKTO_SERVICE_URL", value.toUtf8());
+            urls = ServiceUrls(value);
         } else if (arg == QLatin1String("--password-stdin")) {
-            session.passwordFromStdin = true;
+            passwordFromStdin = true;
         } else if (arg == QLatin1String("--verbose")) {
             verbose = true;
         } else {
@@ -132,5 +133,8 @@ int Dispatcher::run(const QStringList& args) {
         std::fputs((usage(*chosen) + '\n').toUtf8().constData(), stderr);
         return Session::usageError(QStringLiteral("%1: %2").arg(chosen->words().join(' '), error));
     }
+    Session session(urls);
+    session.login = login;
+    session.passwordFromStdin = passwordFromStdin;
     return chosen->run(*arguments, session);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "command.h"
+#include "serviceurls.h"
 
 #include <QStringList>
 
@@ -15,6 +16,9 @@
 //   --verbose          show the client's log on standard error
 class Dispatcher {
 public:
+    // `defaultUrls` serve when no --service is given.
+    explicit Dispatcher(ServiceUrls defaultUrls) : m_defaultUrls(std::move(defaultUrls)) {}
+
     void add(std::unique_ptr<Command> command) { m_commands.push_back(std::move(command)); }
 
     // Runs the command line (without the program name); returns the exit status:
@@ -26,5 +30,6 @@ private:
     static QString usage(const Command& command);
     static QString help(const Command& command);
 
+    ServiceUrls m_defaultUrls;
     std::vector<std::unique_ptr<Command>> m_commands;
 };

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("pikto"));
 
     // One line per command; a new command only needs its own files and a line here.
-    Dispatcher dispatcher;
+    // The one place the program reads the service origin from the environment.
+    Dispatcher dispatcher(ServiceUrls::fromEnvironment());
     dispatcher.add(std::make_unique<SignInCommand>());
     dispatcher.add(std::make_unique<AlbumsCommand>());
     dispatcher.add(std::make_unique<AlbumCreateCommand>());

@@ -11,10 +11,13 @@
 // credentials. Messages for people go to standard error; results to standard output.
 class Session {
 public:
+    explicit Session(const ServiceUrls& urls) : m_client(urls) {}
+
     QString login;                  // from --login; null when not given
     bool passwordFromStdin = false; // --password-stdin
 
     OvPiktoExporterCommLayer& client() { return m_client; }
+    const ServiceUrls& serviceUrls() const { return m_client.serviceUrls(); }
     // The credentials after a successful signIn(): login and token.
     const OVPiktoCredentials& credentials() const { return m_credentials; }
 

@@ -2,7 +2,6 @@
 
 #include "ovpiktoexporteruploader.h"
 #include "serviceresult.h"
-#include "serviceurls.h"
 #include "session.h"
 #include "uploadprogress.h"
 
@@ -90,7 +89,7 @@ int UploadCommand::run(const Arguments& arguments, Session& session) {
         options.setIsPublishingDisabled(arguments.has(QStringLiteral("hide-original")));
         options.setIsAdultsOnly(arguments.has(QStringLiteral("adults-only")));
         options.setExportPluginVersion(QStringLiteral(OVPIKTO_VERSION));
-        OvPiktoExporterUploader sizer;
+        OvPiktoExporterUploader sizer(session.serviceUrls());
         sizer.setUploadOptions(options);
         sizer.setCredentials(session.credentials());
         totalKiB += toKiB(sizer.postDataSize());
@@ -101,7 +100,7 @@ int UploadCommand::run(const Arguments& arguments, Session& session) {
     m_progress = &progress;
     m_doneKiB = 0;
     for (qsizetype i = 0; i < uploads.size(); ++i) {
-        OvPiktoExporterUploader uploader(this);
+        OvPiktoExporterUploader uploader(session.serviceUrls(), this);
         uploader.setUploadOptions(uploads[i]);
         uploader.setCredentials(OVPiktoCredentials::initWithCredentials(session.credentials()));
         progress.beginPhoto(int(i), uploads[i].fileName(), m_doneKiB);
@@ -139,8 +138,7 @@ int UploadCommand::run(const Arguments& arguments, Session& session) {
     progress.finish();
     m_progress = nullptr;
     Session::print(QStringLiteral("%1 photos uploaded").arg(uploads.size()));
-    Session::print(QStringLiteral("%1users/%2/album/%3/")
-                       .arg(ServiceUrls::website(), session.credentials().login(), albumId));
+    Session::print(session.serviceUrls().albumPage(session.credentials().login(), albumId));
     return ExitStatus::Ok;
 }
 

@@ -2,7 +2,7 @@
 
 #include "leadinginteger.h"
 #include "log.h"
-#include "qzutils.h"
+#include "qztext.h"
 #include "serviceresult.h"
 #include "serviceurls.h"
 #include "synchttp.h"
@@ -44,15 +44,16 @@ void report(int* error, int code) {
         *error = code;
 }
 
-QString usersUrl(const char* format, const QString& login, const QString& albumId = {}) {
+QString usersUrl(const ServiceUrls& urls, const char* format, const QString& login,
+                 const QString& albumId = {}) {
     // One multi-argument substitution: a "%" in the login or identifier is not re-read.
     const QString pattern = QString::fromLatin1(format);
     if (albumId.isNull())
-        return pattern.arg(ServiceUrls::apiBase(), login);
-    return pattern.arg(ServiceUrls::apiBase(), login, albumId);
+        return pattern.arg(urls.apiBase(), login);
+    return pattern.arg(urls.apiBase(), login, albumId);
 }
 
-HttpResponse albumRequest(const QString& url, const QByteArray& method,
+HttpResponse albumRequest(const ServiceUrls& urls, const QString& url, const QByteArray& method,
                           const QByteArray& contentType, const OVPiktoCredentials& credentials,
                           const QByteArray& body = {}) {
     HttpRequest request;
@@ -60,10 +61,9 @@ HttpResponse albumRequest(const QString& url, const QByteArray& method,
     request.method = method;
     request.body = body;
     request.setHeader("Content-Type", contentType);
-    request.setHeader("Authorization",
-                      QStringLiteral("ZimpToken realm=\"%1\", token=\"%2\"")
-                          .arg(ServiceUrls::authorizationRealm(), credentials.token())
-                          .toUtf8());
+    request.setHeader("Authorization", QStringLiteral("ZimpToken realm=\"%1\", token=\"%2\"")
+                                           .arg(urls.authorizationRealm(), credentials.token())
+                                           .toUtf8());
     return SyncHttp::send(request);
 }
 
@@ -75,31 +75,31 @@ std::optional<QDomDocument> parse(const QByteArray& data) {
 }
 
 QDomElement childNamed(const QDomNode& parent, const QString& name) {
-    return QZUtils::findXMLElementInArray(parent.childNodes(), name).toElement();
+    return QZText::findXMLElementInArray(parent.childNodes(), name).toElement();
 }
 
 OvPiktoAlbum albumFromEntry(const QDomElement& entry) {
     OvPiktoAlbum album;
     const QDomNodeList children = entry.childNodes();
-    if (const QDomElement id = QZUtils::findXMLElementInArray(children, "id").toElement();
+    if (const QDomElement id = QZText::findXMLElementInArray(children, "id").toElement();
         !id.isNull()) {
         // An id that names no album keeps the placeholder identifier.
         if (const QString albumId = OvPiktoExporterCommLayer::albumIdFromAtomId(id.text());
             !albumId.isNull())
             album.setAlbumId(albumId);
     }
-    if (const QDomElement title = QZUtils::findXMLElementInArray(children, "title").toElement();
+    if (const QDomElement title = QZText::findXMLElementInArray(children, "title").toElement();
         !title.isNull())
         album.setName(title.text());
     if (const QDomElement count =
-            QZUtils::findXMLElementInArray(children, "f:image-count").toElement();
+            QZText::findXMLElementInArray(children, "f:image-count").toElement();
         !count.isNull())
         album.setImagesCount(leadingInteger(count.attribute("value")));
     if (const QDomElement locked =
-            QZUtils::findXMLElementInArray(children, "f:protected").toElement();
+            QZText::findXMLElementInArray(children, "f:protected").toElement();
         !locked.isNull())
         album.setIsLocked(locked.attribute("value") == QLatin1String("true"));
-    if (const QDomElement summary = QZUtils::findXMLElementInArray(children, "summary").toElement();
+    if (const QDomElement summary = QZText::findXMLElementInArray(children, "summary").toElement();
         !summary.isNull())
         album.setDescription(summary.text());
     return album;
@@ -135,8 +135,9 @@ QString OvPiktoExporterCommLayer::albumIdFromAtomId(const QString& atomId) {
 std::optional<QList<OvPiktoAlbum>>
 OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(const OVPiktoCredentials& credentials,
                                                        int* error) {
-    const HttpResponse response = albumRequest(usersUrl("%1/users/%2/albums/", credentials.login()),
-                                               "GET", feedType, credentials);
+    const HttpResponse response =
+        albumRequest(m_urls, usersUrl(m_urls, "%1/users/%2/albums/", credentials.login()), "GET",
+                     feedType, credentials);
     if (!response.received) {
         report(error, ServiceResult::NoConnection);
         return std::nullopt;
@@ -163,9 +164,9 @@ OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(const OVPiktoCredentials&
 std::optional<QDomDocument>
 OvPiktoExporterCommLayer::fetchAlbumDataWithID(const QString& albumId,
                                                const OVPiktoCredentials& credentials, int* error) {
-    const HttpResponse response =
-        albumRequest(usersUrl("%1/users/%2/album/%3/", credentials.login(), albumId), "GET",
-                     entryType, credentials);
+    const HttpResponse response = albumRequest(
+        m_urls, usersUrl(m_urls, "%1/users/%2/album/%3/", credentials.login(), albumId), "GET",
+        entryType, credentials);
     if (!response.received) {
         report(error, ServiceResult::NoConnection);
         return std::nullopt;
@@ -201,7 +202,7 @@ void OvPiktoExporterCommLayer::updateUserAlbumWithID(const QString& albumId, con
         root.appendChild(added);
         setElementText(added, summary);
     }
-    const QString trimmed = QZUtils::trimString(password);
+    const QString trimmed = QZText::trimString(password);
     // The service answers entries that declare the f prefix; one that does not gets the
     // declaration, so the body stays well-formed.
     if (!root.hasAttribute("xmlns:f"))
@@ -215,9 +216,9 @@ void OvPiktoExporterCommLayer::updateUserAlbumWithID(const QString& albumId, con
     setElementText(passwordElement, trimmed);
     const QByteArray body = withoutDeclaration(*document).toUtf8();
 
-    const HttpResponse response =
-        albumRequest(usersUrl("%1/users/%2/album/%3/", credentials.login(), albumId), "PUT",
-                     entryType, credentials, body);
+    const HttpResponse response = albumRequest(
+        m_urls, usersUrl(m_urls, "%1/users/%2/album/%3/", credentials.login(), albumId), "PUT",
+        entryType, credentials, body);
     if (!response.received) {
         report(error, ServiceResult::NoConnection);
         return;
@@ -233,7 +234,7 @@ QString OvPiktoExporterCommLayer::createNewUserAlbumWithTitle(const QString& tit
                                                               int* error) {
     int localError = ServiceResult::Success;
     int* place = error ? error : &localError;
-    const QString trimmed = QZUtils::trimString(password);
+    const QString trimmed = QZText::trimString(password);
 
     // The album is created empty; the update that follows writes title, summary and
     // password as escaped XML text.
@@ -245,8 +246,9 @@ QString OvPiktoExporterCommLayer::createNewUserAlbumWithTitle(const QString& tit
         body += QStringLiteral("<f:password></f:password>\n");
     body += QStringLiteral("</entry>\n");
 
-    const HttpResponse response = albumRequest(usersUrl("%1/users/%2/albums/", credentials.login()),
-                                               "POST", entryType, credentials, body.toUtf8());
+    const HttpResponse response =
+        albumRequest(m_urls, usersUrl(m_urls, "%1/users/%2/albums/", credentials.login()), "POST",
+                     entryType, credentials, body.toUtf8());
     Log::write(QStringLiteral("err: %1").arg(response.received ? response.status : 0));
     if (!response.received) {
         *place = ServiceResult::NoConnection;
@@ -279,8 +281,8 @@ void OvPiktoExporterCommLayer::deleteUserAlbumByID(const QString& albumId,
         return;
     }
     const HttpResponse response =
-        albumRequest(usersUrl("%1users/%2/album/%3/", credentials.login(), albumId), "DELETE",
-                     entryType, credentials);
+        albumRequest(m_urls, usersUrl(m_urls, "%1users/%2/album/%3/", credentials.login(), albumId),
+                     "DELETE", entryType, credentials);
     Log::write(QStringLiteral("result of deleting album with ID = %1: %2")
                    .arg(albumId, response.received ? QString::fromUtf8(response.data)
                                                    : QStringLiteral("(null)")));

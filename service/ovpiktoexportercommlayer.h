@@ -3,6 +3,7 @@
 #include "ovpiktoalbum.h"
 #include "ovpiktocredentials.h"
 #include "ovpiktoupdateversioninfo.h"
+#include "serviceurls.h"
 
 #include <QByteArray>
 #include <QDomDocument>
@@ -14,9 +15,14 @@
 // The client of the photo service. Every request is synchronous: it blocks the calling
 // thread (without running its event loop) until the answer arrives or the 3 s time-out
 // passes, and reports failures as result codes (see serviceresult.h) through `error`,
-// which may be null. The class keeps no state between requests.
+// which may be null. Every address comes from the ServiceUrls it is made with.
 class OvPiktoExporterCommLayer {
 public:
+    explicit OvPiktoExporterCommLayer(ServiceUrls urls) : m_urls(std::move(urls)) {}
+
+    // The addresses this client talks to.
+    const ServiceUrls& serviceUrls() const { return m_urls; }
+
     // --- Sign-in ---
 
     // Turns the credentials' login and password into a token through the key and token
@@ -77,4 +83,7 @@ public:
     // The identifier an Atom "id" text names: the text after its first "album:", or a
     // null string when it has none.
     static QString albumIdFromAtomId(const QString& atomId);
+
+private:
+    ServiceUrls m_urls;
 };

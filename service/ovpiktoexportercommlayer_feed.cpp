@@ -3,7 +3,7 @@
 
 #include "leadinginteger.h"
 #include "log.h"
-#include "qzutils.h"
+#include "qztext.h"
 #include "serviceurls.h"
 #include "synchttp.h"
 
@@ -11,9 +11,9 @@
 
 namespace {
 
-std::optional<QByteArray> requestFeed() {
+std::optional<QByteArray> requestFeed(const ServiceUrls& urls) {
     HttpRequest request;
-    request.url = ServiceUrls::versionsFeed();
+    request.url = urls.versionsFeed();
     request.setHeader("Content-Type", "application/xml; type=entry");
     const HttpResponse response = SyncHttp::send(request);
     // An error page is not the feed: the caller learns the server has none for it.
@@ -26,15 +26,15 @@ std::optional<QByteArray> requestFeed() {
 
 std::optional<OvPiktoUpdateVersionInfo>
 OvPiktoExporterCommLayer::fetchUpdatedVersionInfo(const QString& currentVersion) {
-    const auto data = requestFeed();
+    const auto data = requestFeed(m_urls);
     if (!data)
         return std::nullopt;
     return fetchUpdatedVersionInfo(currentVersion, *data);
 }
 
 std::optional<QByteArray> OvPiktoExporterCommLayer::fetchVersionsData() {
-    Log::write(ServiceUrls::versionsFeed());
-    return requestFeed();
+    Log::write(m_urls.versionsFeed());
+    return requestFeed(m_urls);
 }
 
 std::optional<OvPiktoUpdateVersionInfo>
@@ -60,7 +60,7 @@ OvPiktoExporterCommLayer::fetchUpdatedVersionInfo(const QString& currentVersion,
         if (item.nodeName() != QLatin1String("item"))
             continue;
         const QDomElement enclosure =
-            QZUtils::findXMLElementInArray(item.childNodes(), QStringLiteral("enclosure"))
+            QZText::findXMLElementInArray(item.childNodes(), QStringLiteral("enclosure"))
                 .toElement();
         // A release that cannot be downloaded spoils the whole feed.
         if (enclosure.isNull())

@@ -3,7 +3,7 @@
 #include "ovpiktoexportercommlayer.h"
 
 #include "log.h"
-#include "qzutils.h"
+#include "qztext.h"
 #include "rsaencrypttext.h"
 #include "serviceresult.h"
 #include "serviceurls.h"
@@ -107,7 +107,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
     credentials.setToken(QString());
 
     HttpRequest request;
-    request.url = ServiceUrls::signInKey();
+    request.url = m_urls.signInKey();
     const HttpResponse keyResponse = SyncHttp::send(request);
     if (!keyResponse.received || keyResponse.data.isEmpty())
         return ServiceResult::NoConnection;
@@ -127,7 +127,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
     if (keyText.isNull() || requestId.isNull())
         return ServiceResult::NoConnection;
 
-    request.url = ServiceUrls::signInToken();
+    request.url = m_urls.signInToken();
     request.method = "POST";
     request.setHeader("Content-Type", "application/x-www-form-urlencoded");
     try {
@@ -142,7 +142,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
         // The identifier is escaped too, so the body always holds exactly two fields.
         request.body =
             QStringLiteral("credentials=%1&request_id=%2")
-                .arg(QZUtils::encodeURL(QString::fromUtf8(cipher)), QZUtils::encodeURL(requestId))
+                .arg(QZText::encodeURL(QString::fromUtf8(cipher)), QZText::encodeURL(requestId))
                 .toUtf8();
     } catch (const std::exception& e) {
         logCaught(e);

@@ -82,8 +82,9 @@ private:
     QPointer<OvPiktoExporterUploader> m_uploader;
 };
 
-OvPiktoExporterUploader::OvPiktoExporterUploader(OvPiktoExporterUploaderDelegate* delegate)
-    : m_delegate(delegate) {}
+OvPiktoExporterUploader::OvPiktoExporterUploader(ServiceUrls urls,
+                                                 OvPiktoExporterUploaderDelegate* delegate)
+    : m_urls(std::move(urls)), m_delegate(delegate) {}
 
 OvPiktoExporterUploader::~OvPiktoExporterUploader() {
     killStream();
@@ -198,7 +199,7 @@ void OvPiktoExporterUploader::start() {
     if (isRequestInProgress())
         return; // the delegate started it from inside the notice
 
-    QString address = ServiceUrls::upload();
+    QString address = m_urls.upload();
     if (address.isEmpty()) {
         notifyUploadEvent(InvalidUrl);
         return;

@@ -3,6 +3,7 @@
 #include "ovpiktocredentials.h"
 #include "ovpiktoexporteruploaderdelegate.h"
 #include "ovpiktouploadoptions.h"
+#include "serviceurls.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -57,8 +58,10 @@ public:
         StreamError = 13,     // the request failed; it has been closed already
     };
 
-    // No options, no credentials, no request; time-out 7.0; mode "NSDefaultRunLoopMode".
-    explicit OvPiktoExporterUploader(OvPiktoExporterUploaderDelegate* delegate = nullptr);
+    // Posts to `urls.upload()`. No options, no credentials, no request; time-out 7.0;
+    // mode "NSDefaultRunLoopMode".
+    explicit OvPiktoExporterUploader(ServiceUrls urls,
+                                     OvPiktoExporterUploaderDelegate* delegate = nullptr);
     // Tears a running request down without calling the delegate.
     ~OvPiktoExporterUploader() override;
 
@@ -76,6 +79,7 @@ public:
     // Stored only; the uploader has no time-out of its own.
     void setTimeout(double seconds) { m_timeout = seconds; }
 
+    const ServiceUrls& serviceUrls() const { return m_urls; }
     const std::optional<OVPiktoUploadOptions>& uploadOptions() const { return m_uploadOptions; }
     const std::optional<OVPiktoCredentials>& credentials() const { return m_credentials; }
     OvPiktoExporterUploaderDelegate* delegate() const { return m_delegate; }
@@ -138,6 +142,7 @@ private:
     bool notifyUploadShouldStop();
     bool notifyUploadEvent(int event);
 
+    ServiceUrls m_urls;
     std::optional<OVPiktoUploadOptions> m_uploadOptions;
     std::optional<OVPiktoCredentials> m_credentials;
     // Made at the first start; one per uploader, so no connection or cookie is shared

@@ -1,7 +1,7 @@
 #include "qzutils.h"
 
 #include "bundle.h"
-#include "log.h"
+#include "qztext.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -11,29 +11,11 @@
 
 namespace {
 
-const QString pluginBundleIdentifier = QStringLiteral("com.ovrana.iphoto.exporter");
-
-QString lookUp(const std::optional<Bundle>& bundle, const QString& key) {
-    Log::write(
-        QStringLiteral("%1: %2").arg(QStringLiteral("infoValueForKey"), QStringLiteral("Entered")));
-    Log::write(QStringLiteral("%1: %2").arg(QStringLiteral("infoValueForKey"),
-                                            QStringLiteral("Exited OK")));
-    if (!bundle)
-        return {};
-    const QVariantMap localized = bundle->localizedInfoDictionary();
-    if (localized.contains(key))
-        return localized.value(key).toString();
-    const QVariantMap plain = bundle->infoDictionary();
-    if (plain.contains(key))
-        return plain.value(key).toString();
-    return {};
-}
-
 std::optional<Bundle> ownBundle() {
 #ifdef OVPIKTO_UPDATER
     return Bundle::mainBundle();
 #else
-    return Bundle::withIdentifier(pluginBundleIdentifier);
+    return Bundle::withIdentifier(QZText::pluginBundleIdentifier());
 #endif
 }
 
@@ -67,26 +49,15 @@ void showAlert(const QString& message, const QString& title, const QString& icon
 } // namespace
 
 QString QZUtils::infoValueForKey(const QString& key) {
-    return lookUp(Bundle::withIdentifier(pluginBundleIdentifier), key);
+    return QZText::infoValueForKey(key);
 }
 
 QString QZUtils::infoValueForKeyInMainBundle(const QString& key) {
-    return lookUp(Bundle::mainBundle(), key);
+    return QZText::infoValueForKeyInMainBundle(key);
 }
 
 QString QZUtils::encodeURL(const QString& text) {
-    static const std::pair<QChar, QLatin1String> escapes[] = {
-        {';', QLatin1String("%3B")}, {'/', QLatin1String("%2F")}, {'?', QLatin1String("%3F")},
-        {':', QLatin1String("%3A")}, {'@', QLatin1String("%40")}, {'&', QLatin1String("%26")},
-        {'=', QLatin1String("%3D")}, {'+', QLatin1String("%2B")}, {'$', QLatin1String("%24")},
-        {',', QLatin1String("%2C")}, {'[', QLatin1String("%5B")}, {']', QLatin1String("%5D")},
-        {'#', QLatin1String("%23")}, {'!', QLatin1String("%21")}, {'\'', QLatin1String("%27")},
-        {'(', QLatin1String("%28")}, {')', QLatin1String("%29")}, {'*', QLatin1String("%2A")},
-    };
-    QString result = text;
-    for (const auto& [character, escape] : escapes)
-        result.replace(character, escape);
-    return result;
+    return QZText::encodeURL(text);
 }
 
 QString QZUtils::okButtonTitle() {
@@ -172,18 +143,13 @@ QImage QZUtils::loadJpgImageFromResource(const QString& name) {
 }
 
 QString QZUtils::trimString(const QString& text) {
-    return text.trimmed();
+    return QZText::trimString(text);
 }
 
 QDomNode QZUtils::findXMLElementInArray(const QDomNodeList& nodes, const QString& name) {
-    const int index = findIndefOfXMLElementInArray(nodes, name);
-    return index < 0 ? QDomNode() : nodes.at(index);
+    return QZText::findXMLElementInArray(nodes, name);
 }
 
 int QZUtils::findIndefOfXMLElementInArray(const QDomNodeList& nodes, const QString& name) {
-    for (int i = 0; i < nodes.size(); ++i) {
-        if (nodes.at(i).nodeName() == name)
-            return i;
-    }
-    return -1;
+    return QZText::findIndefOfXMLElementInArray(nodes, name);
 }

@@ -12,6 +12,7 @@ class QWidget;
 
 // Stateless helpers shared by the plug-in and the updater: localised texts, URL
 // escaping, alerts, fonts, images from the bundle's resources, trimming, XML lookup.
+// The helpers without user interface live in QZText (text/); the ones here forward.
 // The updater links its own build of this class (OVPIKTO_UPDATER), which reads its
 // texts and images from its application bundle and titles its OK button "Ок".
 class QZUtils {

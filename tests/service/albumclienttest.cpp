@@ -33,7 +33,7 @@ protected:
     }
     static void TearDownTestSuite() { service.reset(); }
     void SetUp() override {
-        service->useAsServiceOrigin();
+        client = OvPiktoExporterCommLayer(service->urls());
         service->clearFaults();
         anna.setToken(QStringLiteral("tok-anna"));
         // Each test starts from an account without albums.
@@ -54,7 +54,7 @@ protected:
     }
 
     static std::unique_ptr<ServiceProcess> service;
-    OvPiktoExporterCommLayer client;
+    OvPiktoExporterCommLayer client{ServiceUrls()}; // made for the running service in SetUp
     OVPiktoCredentials anna{QStringLiteral("anna"), QStringLiteral("pw-anna")};
 };
 

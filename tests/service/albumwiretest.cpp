@@ -77,19 +77,12 @@ QByteArray requestLine(const QByteArray& request) {
 
 class AlbumWire : public ::testing::Test {
 protected:
-    void TearDown() override {
-        if (savedOrigin.isNull())
-            qunsetenv("OVPIKTO_SERVICE_URL");
-        else
-            qputenv("OVPIKTO_SERVICE_URL", savedOrigin);
-    }
     void start(QList<QByteArray> replies) {
         responder = std::make_unique<LoopbackResponder>(std::move(replies));
-        qputenv("OVPIKTO_SERVICE_URL", responder->origin().toUtf8());
+        client = OvPiktoExporterCommLayer(ServiceUrls(responder->origin()));
     }
-    const QByteArray savedOrigin = qgetenv("OVPIKTO_SERVICE_URL");
     std::unique_ptr<LoopbackResponder> responder;
-    OvPiktoExporterCommLayer client;
+    OvPiktoExporterCommLayer client{ServiceUrls()}; // made for the responder in start()
     OVPiktoCredentials anna = [] {
         OVPiktoCredentials c(QStringLiteral("anna"), QStringLiteral("pw"));
         c.setToken(QStringLiteral("tok-1"));

@@ -24,12 +24,12 @@ protected:
         feed.close();
         service.setOptions({{}, {}, releases.path()});
         ASSERT_TRUE(service.start()) << service.lastError().toStdString();
-        service.useAsServiceOrigin();
+        client = OvPiktoExporterCommLayer(service.urls());
     }
 
     QTemporaryDir releases;
     ServiceProcess service;
-    OvPiktoExporterCommLayer client;
+    OvPiktoExporterCommLayer client{ServiceUrls()}; // made for the running service in SetUp
 };
 
 TEST_F(FeedFromService, OneCallFormOffersNewerRelease) {
@@ -46,7 +46,7 @@ TEST_F(FeedFromService, TwoCallFormLogsFeedUrlAndEvaluatesBytes) {
     const auto data = client.fetchVersionsData();
     Log::setSink(previous);
     ASSERT_TRUE(data);
-    EXPECT_EQ(lines, QStringList{ServiceUrls::versionsFeed()});
+    EXPECT_EQ(lines, QStringList{service.urls().versionsFeed()});
     const auto info = client.fetchUpdatedVersionInfo(QStringLiteral("1.0.5"), *data);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->title(), "1.0.6");

@@ -15,7 +15,7 @@ QByteArray feedDocument(const char* name) {
 }
 
 std::optional<OvPiktoUpdateVersionInfo> evaluate(const char* current, const char* document) {
-    OvPiktoExporterCommLayer client;
+    OvPiktoExporterCommLayer client{ServiceUrls()};
     return client.fetchUpdatedVersionInfo(QString::fromLatin1(current), feedDocument(document));
 }
 
@@ -129,12 +129,12 @@ TEST(VersionFeed, UrlWithoutVersionIsNeverNewer) {
 
 TEST(VersionFeed, UnknownCurrentVersionGivesNothing) {
     EXPECT_FALSE(evaluate("", "three-releases.xml"));
-    OvPiktoExporterCommLayer client;
+    OvPiktoExporterCommLayer client{ServiceUrls()};
     EXPECT_FALSE(client.fetchUpdatedVersionInfo(QString(), feedDocument("three-releases.xml")));
 }
 
 TEST(VersionFeed, BytesThatAreNotXmlGiveNothing) {
-    OvPiktoExporterCommLayer client;
+    OvPiktoExporterCommLayer client{ServiceUrls()};
     EXPECT_FALSE(client.fetchUpdatedVersionInfo("1.0", QByteArray("<rss><channel>")));
     EXPECT_FALSE(client.fetchUpdatedVersionInfo("1.0", QByteArray()));
 }

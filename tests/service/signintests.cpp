@@ -35,7 +35,7 @@ class SignIn : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(service.start()) << service.lastError().toStdString();
-        service.useAsServiceOrigin();
+        client = OvPiktoExporterCommLayer(service.urls());
     }
 
     // Sign-in with only the key answer replaced.
@@ -57,7 +57,7 @@ protected:
 
     ServiceProcess service{
         {{QStringLiteral("anna:secret"), QStringLiteral("o'hara:a\"b&c=d<e>")}, {}, {}}};
-    OvPiktoExporterCommLayer client;
+    OvPiktoExporterCommLayer client{ServiceUrls()}; // made for the running service in SetUp
 };
 
 TEST(CredentialsSnippet, EscapesLoginAndPasswordAsAttributeValues) {

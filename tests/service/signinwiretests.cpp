@@ -33,9 +33,8 @@ protected:
         LoopbackResponder responder({reply("<response><key>" + keyText + "</key><request_id>" +
                                            requestId + "</request_id></response>"),
                                      reply(tokenAnswer)});
-        qputenv("OVPIKTO_SERVICE_URL", responder.origin().toUtf8());
+        OvPiktoExporterCommLayer client(ServiceUrls(responder.origin()));
         *result = client.signIntoOvranaPiktoWithCredentials(credentials);
-        qunsetenv("OVPIKTO_SERVICE_URL");
         const QList<QByteArray> requests = responder.requests();
         EXPECT_EQ(requests.size(), 2);
         if (requests.size() != 2)
@@ -56,7 +55,6 @@ protected:
 
     CCryptoProviderRSA provider;
     QByteArray keyText;
-    OvPiktoExporterCommLayer client;
 };
 
 TEST_F(SignInWire, TokenRequestIsAFormOfTwoFieldsWithTheEncryptedSnippet) {

@@ -116,8 +116,8 @@ QString ServiceProcess::dataDir() const {
     return dataDir_ ? dataDir_->path() : QString();
 }
 
-void ServiceProcess::useAsServiceOrigin() const {
-    qputenv("OVPIKTO_SERVICE_URL", origin().toUtf8());
+ServiceUrls ServiceProcess::urls() const {
+    return ServiceUrls(origin());
 }
 
 bool ServiceProcess::fault(const QString& pathPrefix, const QString& action, int count, int status,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serviceurls.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -47,8 +49,8 @@ public:
     QString origin() const;
     quint16 port() const { return port_; }
     QString dataDir() const;
-    // Points the client library at this service: OVPIKTO_SERVICE_URL = origin().
-    void useAsServiceOrigin() const;
+    // The addresses of this service, for the client and the uploader.
+    ServiceUrls urls() const;
 
     // Arms the service's fault switch: the next `count` requests whose path starts with
     // `pathPrefix` (compared with repeated slashes collapsed) get `action`:

@@ -38,7 +38,7 @@ QByteArray fieldPart(const char* name, const char* value) {
 } // namespace
 
 TEST(UploaderBody, DefaultOptionsGiveTheSevenFieldGoldenBody) {
-    OvPiktoExporterUploader uploader;
+    OvPiktoExporterUploader uploader{ServiceUrls()};
     uploader.setUploadOptions(photoOptions());
     uploader.setCredentials(demoCredentials());
 
@@ -56,7 +56,7 @@ TEST(UploaderBody, AllFlagsWithFriendsAccessGiveTheGoldenHead) {
     options.setIsCommentingDisabled(true);
     options.setIsAdultsOnly(true);
     options.setIsPublishingDisabled(true);
-    OvPiktoExporterUploader uploader;
+    OvPiktoExporterUploader uploader{ServiceUrls()};
     uploader.setUploadOptions(options);
     uploader.setCredentials(demoCredentials());
 
@@ -71,7 +71,7 @@ TEST(UploaderBody, EachAccessLevelSendsItsOwnFieldOrNone) {
     for (const auto& row : table) {
         OVPiktoUploadOptions options = photoOptions();
         options.setAccess(row.access);
-        OvPiktoExporterUploader uploader;
+        OvPiktoExporterUploader uploader{ServiceUrls()};
         uploader.setUploadOptions(options);
         uploader.setCredentials(demoCredentials());
         const QByteArray head = uploader.createPostDataHeader();
@@ -89,14 +89,14 @@ TEST(UploaderBody, EachFlagAddsExactlyItsOwnField) {
     } table[] = {{&OVPiktoUploadOptions::setIsCommentingDisabled, "disable_comments"},
                  {&OVPiktoUploadOptions::setIsAdultsOnly, "xxx"},
                  {&OVPiktoUploadOptions::setIsPublishingDisabled, "hide_orig"}};
-    OvPiktoExporterUploader plain;
+    OvPiktoExporterUploader plain{ServiceUrls()};
     plain.setUploadOptions(photoOptions());
     plain.setCredentials(demoCredentials());
     const QByteArray plainHead = plain.createPostDataHeader();
     for (const auto& row : table) {
         OVPiktoUploadOptions options = photoOptions();
         (options.*row.set)(true);
-        OvPiktoExporterUploader uploader;
+        OvPiktoExporterUploader uploader{ServiceUrls()};
         uploader.setUploadOptions(options);
         uploader.setCredentials(demoCredentials());
         const QByteArray head = uploader.createPostDataHeader();
@@ -110,7 +110,7 @@ TEST(UploaderBody, NamesAreWrittenAsUtf8WithoutEscaping) {
     OVPiktoUploadOptions options = photoOptions();
     options.setFileName(QStringLiteral("фото \"1\".jpg"));
     options.setAlbumID(QStringLiteral("a&b=c"));
-    OvPiktoExporterUploader uploader;
+    OvPiktoExporterUploader uploader{ServiceUrls()};
     uploader.setUploadOptions(options);
     uploader.setCredentials(demoCredentials());
     const QByteArray head = uploader.createPostDataHeader();
@@ -127,7 +127,7 @@ TEST(UploaderBody, PostDataSizeIsTheBodyLengthPlus103) {
 
     for (const QString& path : {QStringLiteral(UPLOAD_GOLDEN_DIR "/photo.jpg"), empty, link}) {
         UploadRecorder recorder;
-        OvPiktoExporterUploader uploader(&recorder);
+        OvPiktoExporterUploader uploader(ServiceUrls(), &recorder);
         uploader.setUploadOptions(photoOptions(path));
         uploader.setCredentials(demoCredentials());
         const std::optional<QByteArray> body = uploader.createPostData();
@@ -136,7 +136,7 @@ TEST(UploaderBody, PostDataSizeIsTheBodyLengthPlus103) {
         EXPECT_TRUE(recorder.calls.isEmpty());
     }
     EXPECT_EQ(golden("default-body.bin").size() + 103, [] {
-        OvPiktoExporterUploader uploader;
+        OvPiktoExporterUploader uploader{ServiceUrls()};
         uploader.setUploadOptions(photoOptions());
         uploader.setCredentials(demoCredentials());
         return uploader.postDataSize();
@@ -145,7 +145,7 @@ TEST(UploaderBody, PostDataSizeIsTheBodyLengthPlus103) {
 
 TEST(UploaderBody, PostDataSizeWithoutAFileRaisesEventZero) {
     UploadRecorder recorder;
-    OvPiktoExporterUploader uploader(&recorder);
+    OvPiktoExporterUploader uploader(ServiceUrls(), &recorder);
     EXPECT_EQ(uploader.postDataSize(), -1); // no options at all
     uploader.setUploadOptions(photoOptions(QStringLiteral("/nonexistent/photo.jpg")));
     uploader.setCredentials(demoCredentials());

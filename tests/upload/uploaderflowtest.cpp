@@ -19,8 +19,6 @@ namespace {
 class UploaderFlow : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_savedOrigin = qgetenv("OVPIKTO_SERVICE_URL");
-        qputenv("OVPIKTO_SERVICE_URL", server.origin().toUtf8());
         photoPath = dir.filePath(QStringLiteral("photo.jpg"));
         QFile file(photoPath);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -28,11 +26,13 @@ protected:
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
         file.write(bytes);
     }
-    void TearDown() override { qputenv("OVPIKTO_SERVICE_URL", m_savedOrigin); }
 
-    // An uploader for the photo, reporting to `recorder`.
+    // An uploader for the photo that posts to `origin`, reporting to `recorder`.
     std::unique_ptr<OvPiktoExporterUploader> makeUploader() {
-        auto uploader = std::make_unique<OvPiktoExporterUploader>(&recorder);
+        return makeUploader(server.origin());
+    }
+    std::unique_ptr<OvPiktoExporterUploader> makeUploader(const QString& origin) {
+        auto uploader = std::make_unique<OvPiktoExporterUploader>(ServiceUrls(origin), &recorder);
         OVPiktoUploadOptions options(photoPath);
         options.setFileName(QStringLiteral("photo.jpg"));
         options.setAlbumID(QStringLiteral("42"));
@@ -48,9 +48,6 @@ protected:
     QTemporaryDir dir;
     QString photoPath;
     UploadRecorder recorder;
-
-private:
-    QByteArray m_savedOrigin;
 };
 
 TEST_F(UploaderFlow, NormalUploadRaisesOpenTicksAnswerFinishThenStop) {
@@ -111,8 +108,7 @@ TEST_F(UploaderFlow, OnlyTheExactFailureTextIsEventTwelve) {
 }
 
 TEST_F(UploaderFlow, NobodyListeningGivesStopAndThirteenWithoutOpen) {
-    qputenv("OVPIKTO_SERVICE_URL", "http://127.0.0.1:1");
-    auto uploader = makeUploader();
+    auto uploader = makeUploader(QStringLiteral("http://127.0.0.1:1"));
     uploader->start();
     ASSERT_TRUE(waitUntil([&] { return recorder.ended(); }));
     EXPECT_EQ(recorder.summary(), QStringLiteral("start:1 stop 13"));
@@ -120,17 +116,15 @@ TEST_F(UploaderFlow, NobodyListeningGivesStopAndThirteenWithoutOpen) {
 
 TEST_F(UploaderFlow, StartRefusalsAndSetUpFailures) {
     auto uploader = makeUploader();
-    OvPiktoExporterUploader bare(&recorder);
+    OvPiktoExporterUploader bare(ServiceUrls(server.origin()), &recorder);
     bare.start(); // neither options nor credentials
-    OvPiktoExporterUploader noCredentials(&recorder);
+    OvPiktoExporterUploader noCredentials(ServiceUrls(server.origin()), &recorder);
     noCredentials.setUploadOptions(*uploader->uploadOptions());
     noCredentials.start();
     EXPECT_EQ(recorder.calls.join(' '), QStringLiteral("start:0 start:0"));
 
     recorder.calls.clear();
-    qputenv("OVPIKTO_SERVICE_URL", "http://[bad");
-    uploader->start();
-    qputenv("OVPIKTO_SERVICE_URL", server.origin().toUtf8());
+    makeUploader(QStringLiteral("http://[bad"))->start();
     QFile::remove(photoPath);
     uploader->start();
     EXPECT_EQ(recorder.calls.join(' '), QStringLiteral("start:1 1 start:1 2"));

@@ -27,14 +27,12 @@ HttpResponse fetch(const QString& url) {
 class UploaderService : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_savedOrigin = qgetenv("OVPIKTO_SERVICE_URL");
         ASSERT_TRUE(service.start()) << service.lastError().toStdString();
-        service.useAsServiceOrigin();
         credentials.setToken(QStringLiteral("demo-token"));
         int error = -1;
-        albumId = OvPiktoExporterCommLayer().createNewUserAlbumWithTitle(
-            QStringLiteral("Holidays"), QStringLiteral(""), QStringLiteral(""), credentials,
-            &error);
+        albumId = OvPiktoExporterCommLayer(service.urls())
+                      .createNewUserAlbumWithTitle(QStringLiteral("Holidays"), QStringLiteral(""),
+                                                   QStringLiteral(""), credentials, &error);
         ASSERT_FALSE(albumId.isEmpty()) << error;
 
         photoPath = dir.filePath(QStringLiteral("sea.jpg"));
@@ -46,10 +44,9 @@ protected:
         photo[1] = char(0xd8);
         file.write(photo);
     }
-    void TearDown() override { qputenv("OVPIKTO_SERVICE_URL", m_savedOrigin); }
 
     std::unique_ptr<OvPiktoExporterUploader> makeUploader(const OVPiktoUploadOptions& options) {
-        auto uploader = std::make_unique<OvPiktoExporterUploader>(&recorder);
+        auto uploader = std::make_unique<OvPiktoExporterUploader>(service.urls(), &recorder);
         uploader->setUploadOptions(options);
         uploader->setCredentials(OVPiktoCredentials::initWithCredentials(credentials));
         recorder.uploader = uploader.get();
@@ -80,9 +77,6 @@ protected:
     QString photoPath;
     QByteArray photo;
     UploadRecorder recorder;
-
-private:
-    QByteArray m_savedOrigin;
 };
 
 TEST_F(UploaderService, StoredPhotoIsTheSentFileByteForByte) {

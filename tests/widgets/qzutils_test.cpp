@@ -1,11 +1,10 @@
-#include "qzutils.h"
 #include "bundle.h"
 #include "log.h"
 #include "propertylist.h"
+#include "qzutils.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QDomDocument>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -47,42 +46,7 @@ protected:
     QString bundlePath;
 };
 
-QDomNodeList childrenOf(QDomDocument& document, const QString& xml) {
-    document.setContent(xml, false);
-    return document.documentElement().childNodes();
-}
-
 } // namespace
-
-TEST(QZUtilsText, EncodeURLEscapesReservedCharactersOnly) {
-    EXPECT_EQ(QZUtils::encodeURL("a+b/c=="), "a%2Bb%2Fc%3D%3D");
-    EXPECT_EQ(QZUtils::encodeURL("plain text 100%"), "plain text 100%");
-    EXPECT_EQ(QZUtils::encodeURL(""), "");
-    EXPECT_EQ(QZUtils::encodeURL("user@host:80"), "user%40host%3A80");
-    EXPECT_EQ(QZUtils::encodeURL(";/?:@&=+$,[]#!'()*"),
-              "%3B%2F%3F%3A%40%26%3D%2B%24%2C%5B%5D%23%21%27%28%29%2A");
-    EXPECT_EQ(QZUtils::encodeURL("-._~ Пикто"), "-._~ Пикто");
-}
-
-TEST(QZUtilsText, TrimStringRemovesSpacesTabsAndLineBreaks) {
-    EXPECT_EQ(QZUtils::trimString(" \t name \n"), "name");
-    EXPECT_EQ(QZUtils::trimString("in side"), "in side");
-    EXPECT_EQ(QZUtils::trimString(" \r\n "), "");
-}
-
-TEST(QZUtilsXml, FindsTheFirstNodeOfAQualifiedName) {
-    QDomDocument document;
-    const QDomNodeList nodes =
-        childrenOf(document, "<entry><id>1</id><f:image-count value=\"3\"/><id>2</id>text</entry>");
-    EXPECT_EQ(QZUtils::findIndefOfXMLElementInArray(nodes, "id"), 0);
-    EXPECT_EQ(QZUtils::findXMLElementInArray(nodes, "id").toElement().text(), "1");
-    EXPECT_EQ(QZUtils::findIndefOfXMLElementInArray(nodes, "f:image-count"), 1);
-    EXPECT_EQ(QZUtils::findIndefOfXMLElementInArray(nodes, "image-count"), -1);
-    EXPECT_TRUE(QZUtils::findXMLElementInArray(nodes, "title").isNull());
-
-    QDomDocument empty;
-    EXPECT_EQ(QZUtils::findIndefOfXMLElementInArray(childrenOf(empty, "<e/>"), "id"), -1);
-}
 
 TEST(QZUtilsResources, SplitsResourceNames) {
     auto parts = QZUtils::splitResourceName("UI_login.png");
@@ -96,26 +60,6 @@ TEST(QZUtilsResources, SplitsResourceNames) {
     parts = QZUtils::splitResourceName("a/b/c.d.png");
     EXPECT_EQ(parts.directory, "a/b");
     EXPECT_EQ(parts.baseName, "c.d");
-}
-
-TEST_F(QZUtilsTest, InfoValueForKeyPrefersTheLocalisedDictionary) {
-    QStringList lines;
-    Log::setSink([&](const QString& line) { lines << line; });
-    EXPECT_EQ(QZUtils::infoValueForKey("OVBoth"), QStringLiteral("локальный"));
-    EXPECT_EQ(QZUtils::infoValueForKey("OPServiceName"), "plain name");
-    EXPECT_TRUE(QZUtils::infoValueForKey("OPNowhere").isNull());
-    Log::setSink({});
-    EXPECT_EQ(lines.count("infoValueForKey: Entered"), 3);
-    EXPECT_EQ(lines.count("infoValueForKey: Exited OK"), 3);
-
-    Bundle::clearLoaded();
-    EXPECT_TRUE(QZUtils::infoValueForKey("OVBoth").isNull()) << "no plug-in bundle loaded";
-}
-
-TEST_F(QZUtilsTest, InfoValueForKeyInMainBundleReadsTheApplicationBundle) {
-    qputenv("OVPIKTO_MAIN_BUNDLE", bundlePath.toUtf8());
-    EXPECT_EQ(QZUtils::infoValueForKeyInMainBundle("OVBoth"), QStringLiteral("локальный"));
-    qunsetenv("OVPIKTO_MAIN_BUNDLE");
 }
 
 TEST_F(QZUtilsTest, LoadsImagesFromTheBundleResources) {

@@ -1,4 +1,3 @@
-#include "leadinginteger.h"
 #include "ovpiktoalbum.h"
 #include "ovpiktocredentials.h"
 #include "ovpiktoupdateversioninfo.h"
@@ -101,26 +100,4 @@ TEST(Records, CountAndLockComparators) {
 
     const OvPiktoAlbum extremes = album("e", INT_MIN), other = album("f", INT_MAX);
     EXPECT_EQ(extremes.imagesCountComparisonDesc(other), -1) << "no overflow at the limits";
-}
-
-TEST(LeadingInteger, ReadsTheNumberATextStartsWith) {
-    const struct {
-        const char* text;
-        int value;
-    } cases[] = {
-        {"12", 12},
-        {"  7abc", 7},
-        {"-3", -3},
-        {"+4", 4},
-        {"x1", 0},
-        {"", 0},
-        {"02", 2},
-        {"1.5", 1},
-        {"-", 0},
-        {" - 5", 0},
-        {"99999999999", 2147483647},
-        {"-99999999999", -2147483648LL},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(leadingInteger(QString::fromLatin1(c.text)), c.value) << c.text;
 }

@@ -1,0 +1,10 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails when PROGRAM loads Qt Widgets (as ldd lists its libraries).
+execute_process(COMMAND ldd ${PROGRAM} OUTPUT_VARIABLE libraries RESULT_VARIABLE status)
+if(NOT status EQUAL 0 OR NOT libraries MATCHES "libQt6Core")
+    message(FATAL_ERROR "ldd ${PROGRAM} failed or lists no Qt Core (${status}):\n${libraries}")
+endif()
+if(libraries MATCHES "libQt6Widgets")
+    message(FATAL_ERROR "${PROGRAM} loads Qt Widgets:\n${libraries}")
+endif()
+message(STATUS "${PROGRAM} loads no Qt Widgets")
