@@ -102,8 +102,8 @@ PhotoService::~PhotoService() {
 
 std::string PhotoService::origin() const {
     const bool v6 = options_.host.find(':') != std::string::npos;
-    return "http://" + (v6 ? "[" + options_.host + "]" : options_.host) + ":" +
-           std::to_string(port_);
+    return std::string(server_->usesTls() ? "https://" : "http://") +
+           (v6 ? "[" + options_.host + "]" : options_.host) + ":" + std::to_string(port_);
 }
 
 bool PhotoService::prepare(std::string& error) {
@@ -129,7 +129,7 @@ bool PhotoService::prepare(std::string& error) {
         return false;
     const std::int64_t tokenSeconds = static_cast<std::int64_t>(options_.tokenDays) * 24 * 60 * 60;
     db_.setTokenPolicy(tokenSeconds, Database::kDefaultTokensPerAccount);
-    pages_.configure(false, options_.legacyOpenPages, tokenSeconds);
+    pages_.configure(!options_.tlsCert.empty(), options_.legacyOpenPages, tokenSeconds);
     if (!signIn_.prepare(error))
         return false;
     for (const auto& [login, password] : options_.users) {
@@ -145,6 +145,8 @@ bool PhotoService::prepare(std::string& error) {
         }
     }
 
+    if (!options_.tlsCert.empty() && !server_->useTls(options_.tlsCert, options_.tlsKey, error))
+        return false;
     if (!server_->prepare(error))
         return false;
     server_->set_payload_max_length(kUploadBodyLimit);

@@ -39,7 +39,7 @@ public:
     bool prepare(std::string& error);
     // The bound port, valid after prepare.
     int port() const { return port_; }
-    // "http://HOST:PORT".
+    // "http://HOST:PORT", or "https://HOST:PORT" with TLS.
     std::string origin() const;
     // Serves until stop; returns false when serving could not start.
     bool run();

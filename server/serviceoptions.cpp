@@ -87,7 +87,8 @@ bool ServiceOptions::parse(const std::vector<std::string>& arguments, std::strin
         const bool takesValue = option == "--host" || option == "--port" || option == "--data" ||
                                 option == "--user" || option == "--token" ||
                                 option == "--releases" || option == "--users-file" ||
-                                option == "--sign-in-limit" || option == "--token-days";
+                                option == "--sign-in-limit" || option == "--token-days" ||
+                                option == "--tls-cert" || option == "--tls-key";
         if (!takesValue) {
             error = "unknown option: " + option;
             return false;
@@ -114,6 +115,10 @@ bool ServiceOptions::parse(const std::vector<std::string>& arguments, std::strin
             releasesDir = value;
         } else if (option == "--users-file") {
             usersFile = value;
+        } else if (option == "--tls-cert") {
+            tlsCert = value;
+        } else if (option == "--tls-key") {
+            tlsKey = value;
         } else if (option == "--sign-in-limit") {
             long long limit = 0;
             if (!parseCount(value, 0, 1000000, limit)) {
@@ -140,6 +145,10 @@ bool ServiceOptions::parse(const std::vector<std::string>& arguments, std::strin
     }
     if (dataDir.empty()) {
         error = "--data DIR is required";
+        return false;
+    }
+    if (tlsCert.empty() != tlsKey.empty()) {
+        error = "--tls-cert and --tls-key go together";
         return false;
     }
     return true;
@@ -189,11 +198,14 @@ std::string ServiceOptions::usage() {
            "  --sign-in-limit N      sign-in attempts a minute per login and per address\n"
            "                         (default 10; 0: no limit)\n"
            "  --releases DIR         folder of versions.xml and the release archives\n"
+           "  --tls-cert FILE        serve HTTPS with this certificate chain (PEM) and ...\n"
+           "  --tls-key FILE         ... this private key (PEM)\n"
            "  --legacy-open-pages    show every photo to every visitor at its sequential\n"
            "                         address, as before access levels were checked (tests)\n"
            "  --help                 show this text\n"
            "\n"
            "PIKTO_SERVICE_USERS in the environment may hold accounts as --users-file does.\n"
            "\n"
-           "When ready it prints \"pikto-service listening on http://HOST:PORT\".\n";
+           "When ready it prints \"pikto-service listening on http://HOST:PORT\" (https with "
+           "TLS).\n";
 }

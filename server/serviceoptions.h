@@ -17,6 +17,8 @@ public:
     std::string usersFile;
     std::size_t signInLimit = 10; // checked passwords per login and per address a minute
     int tokenDays = 30;
+    std::string tlsCert;
+    std::string tlsKey;
     bool legacyOpenPages = false;
     bool help = false;
 

@@ -45,7 +45,8 @@ public:
     // (replacing the default --legacy-open-pages).
     void setExtraArguments(QStringList arguments) { extraArguments_ = std::move(arguments); }
 
-    // "http://127.0.0.1:PORT"; empty before the first start.
+    // "http://127.0.0.1:PORT" ("https" when started with --tls-cert); empty before the
+    // first start.
     QString origin() const;
     quint16 port() const { return port_; }
     QString dataDir() const;
@@ -86,5 +87,6 @@ private:
     std::unique_ptr<QTemporaryDir> dataDir_;
     std::unique_ptr<QProcess> process_;
     quint16 port_ = 0;
+    QString scheme_ = QStringLiteral("http");
     QString lastError_;
 };
