@@ -265,6 +265,40 @@ void WebPages::album(RequestContext& context) {
                album->title.empty() ? "Альбом" : TextUtil::validUtf8(album->title), body);
 }
 
+std::string WebPages::blogLogin(const std::string& host) {
+    if (host.empty() || host[0] == '[')
+        return {}; // an IPv6 address
+    const std::string name =
+        host.substr(0, host.rfind(':') == std::string::npos ? host.size() : host.rfind(':'));
+    const std::size_t dot = name.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size())
+        return {};
+    if (name.find_first_not_of("0123456789.") == std::string::npos)
+        return {}; // an IPv4 address
+    return name.substr(0, dot);
+}
+
+void WebPages::blog(RequestContext& context) {
+    const std::string login = blogLogin(context.req.get_header_value("Host"));
+    if (login.empty() || !db_.userExists(login))
+        return notFound(context.res);
+    const std::string shown = TextUtil::htmlEscape(TextUtil::validUtf8(login));
+    std::string body = "<h1 class=\"blog\">Блог " + shown + "</h1>\n<ul class=\"albums\">\n";
+    for (const AlbumRecord& album : db_.albums(login)) {
+        const std::string path =
+            "/users/" + QueryString::encode(login) + "/album/" + std::to_string(album.id) + "/";
+        body += "<li><a href=\"" + TextUtil::htmlEscape(path) + "\">" +
+                TextUtil::htmlEscape(
+                    TextUtil::validUtf8(album.title.empty() ? "Альбом" : album.title)) +
+                "</a>";
+        if (!album.password.empty())
+            body += " (защищён паролем)";
+        body += "</li>\n";
+    }
+    body += "</ul>\n";
+    answerPage(context.res, 200, "Блог " + TextUtil::validUtf8(login), body);
+}
+
 void WebPages::unlockAlbum(RequestContext& context) {
     const std::optional<AlbumRecord> album = requestedAlbum(context);
     if (!album)

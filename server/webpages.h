@@ -57,6 +57,15 @@ public:
     // the photo; 404 otherwise, whether it exists or not.
     void photo(RequestContext& context);
 
+    // GET /go.xml on LOGIN.localhost:PORT (the blog address the plug-in's login link opens):
+    // a small page of the user whose login is the first label of the Host header, with
+    // links to the user's albums; 404 when no such user exists.
+    void blog(RequestContext& context);
+
+    // The login a blog request names: the first label of a Host header ("alice" of
+    // "alice.localhost:8480"); empty when the host has no second label or is an address.
+    static std::string blogLogin(const std::string& host);
+
     // The address of a photo on the site.
     std::string photoAddress(const PhotoRecord& photo) const;
 

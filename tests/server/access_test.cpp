@@ -3,6 +3,7 @@
 
 #include "serviceprocess.h"
 #include "testhttp.h"
+#include "webpages.h"
 
 #include <QRegularExpression>
 
@@ -260,6 +261,39 @@ TEST_F(AccessTest, AlbumPasswordGuessingIsLimited) {
             ++limited;
     }
     EXPECT_EQ(limited, 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(BlogLoginTest, TheFirstLabelOfTheHostNamesTheUser) {
+    EXPECT_EQ(WebPages::blogLogin("alice.localhost:8480"), "alice");
+    EXPECT_EQ(WebPages::blogLogin("bob.localhost"), "bob");
+    EXPECT_EQ(WebPages::blogLogin("localhost:8480"), "");
+    EXPECT_EQ(WebPages::blogLogin("127.0.0.1:8480"), "");
+    EXPECT_EQ(WebPages::blogLogin("[::1]:8480"), "");
+    EXPECT_EQ(WebPages::blogLogin(".localhost"), "");
+    EXPECT_EQ(WebPages::blogLogin(""), "");
+}
+
+TEST_F(AccessTest, TheBlogPageOfAUserListsTheirAlbums) {
+    const httplib::Result page =
+        client->Get("/go.xml", {{"Host", "alice.localhost:" + std::to_string(service.port())}});
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->get_header_value("Content-Type").find("text/html"), std::string::npos);
+    EXPECT_NE(page->body.find("Блог alice"), std::string::npos);
+    EXPECT_NE(page->body.find("href=\"/users/alice/album/" + open + "/\""), std::string::npos);
+    EXPECT_NE(page->body.find("Locked</a> (защищён паролем)"), std::string::npos);
+}
+
+TEST_F(AccessTest, TheBlogPageOfAnUnknownUserIs404) {
+    for (const char* host : {"mallory.localhost", "127.0.0.1", "localhost"}) {
+        const httplib::Result page = client->Get("/go.xml", {{"Host", host}});
+        ASSERT_TRUE(page);
+        EXPECT_EQ(page->status, 404) << host;
+    }
 }
 
 } // namespace
