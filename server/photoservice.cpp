@@ -150,6 +150,10 @@ bool PhotoService::prepare(std::string& error) {
     if (!server_->prepare(error))
         return false;
     server_->set_payload_max_length(kUploadBodyLimit);
+    // What the Keep-Alive header announces; ConnectionServer applies the same limits.
+    server_->set_keep_alive_max_count(ConnectionServer::Settings{}.requestsPerConnection);
+    server_->set_keep_alive_timeout(
+        std::chrono::duration_cast<std::chrono::seconds>(ConnectionPark::Limits{}.idle).count());
     // Only SO_REUSEADDR: the library's default adds SO_REUSEPORT, which lets a second
     // service share a port that is in use instead of reporting it.
     server_->set_socket_options([](int sock) {
