@@ -1,7 +1,10 @@
 // pikto-service over HTTPS: a certificate of a throw-away authority, checked by the client.
 
+#include "piktoprocess.h"
 #include "serviceprocess.h"
 
+#include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -94,6 +97,65 @@ TEST_F(TlsTest, SiteCookiesAreSecureOverHttps) {
     ASSERT_TRUE(signIn);
     ASSERT_EQ(signIn->status, 303);
     EXPECT_NE(signIn->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+}
+
+// pikto against the HTTPS service, with `environment` added to a clean environment.
+PiktoProcess::Outcome pikto(const ServiceProcess& service, const QStringList& args,
+                            const QMap<QString, QString>& environment = {}) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("OVPIKTO_SERVICE_URL"));
+    env.remove(QStringLiteral("OVPIKTO_CA_FILE"));
+    env.insert(QStringLiteral("PIKTO_PASSWORD"), QStringLiteral("secret"));
+    for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+        env.insert(it.key(), it.value());
+    return PiktoProcess::run(QStringList{QStringLiteral("--service"), service.origin(),
+                                         QStringLiteral("--login"), QStringLiteral("alice")} +
+                                 args,
+                             env, {}, {}, 30000);
+}
+
+TEST_F(TlsTest, PiktoSignsInAndUploadsOverHttpsTrustingTheCaFile) {
+    const QString ca = certificates.filePath(QStringLiteral("ca.pem"));
+    const PiktoProcess::Outcome created = pikto(
+        service, {QStringLiteral("--ca"), ca, QStringLiteral("album"), QStringLiteral("create"),
+                  QStringLiteral("--title"), QStringLiteral("Over TLS")});
+    ASSERT_EQ(created.exitCode, 0) << created.err.toStdString();
+    const QString album = created.out.trimmed();
+    const QString photo = certificates.filePath(QStringLiteral("photo.jpg"));
+    QFile file(photo);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("\xff\xd8") + QByteArray(300 * 1024, 'p'));
+    file.close();
+    // The authorities from the environment this time.
+    const PiktoProcess::Outcome uploaded =
+        pikto(service, {QStringLiteral("upload"), QStringLiteral("--album"), album, photo},
+              {{QStringLiteral("OVPIKTO_CA_FILE"), ca}});
+    EXPECT_EQ(uploaded.exitCode, 0) << uploaded.err.toStdString();
+}
+
+TEST_F(TlsTest, PiktoRefusesAServiceItsAuthoritiesDoNotVouchFor) {
+    // The system's store does not know the test authority.
+    const PiktoProcess::Outcome refused = pikto(service, {QStringLiteral("signin")});
+    EXPECT_NE(refused.exitCode, 0);
+    // Nor does another authority.
+    QTemporaryDir other;
+    ASSERT_TRUE(makeCertificates(other));
+    const PiktoProcess::Outcome wrong =
+        pikto(service, {QStringLiteral("--ca"), other.filePath(QStringLiteral("ca.pem")),
+                        QStringLiteral("signin")});
+    EXPECT_NE(wrong.exitCode, 0);
+    // No request got through the handshake to the service's handlers.
+    const httplib::Result log = client(true)->Get("/_requests/");
+    ASSERT_TRUE(log);
+    EXPECT_EQ(log->body, "");
+}
+
+TEST_F(TlsTest, AnUnreadableCaFileIsAUsageError) {
+    const PiktoProcess::Outcome missing =
+        pikto(service, {QStringLiteral("--ca"), QStringLiteral("/nonexistent/ca.pem"),
+                        QStringLiteral("signin")});
+    EXPECT_EQ(missing.exitCode, 64);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("/nonexistent/ca.pem")));
 }
 
 TEST(TlsOptionsTest, AKeyThatDoesNotMatchTheCertificateIsRefusedAtStart) {
