@@ -1,10 +1,13 @@
 // pikto-service against slow, greedy or malformed clients: idle connections, deep XML,
 // conflicting body lengths, oversized bodies, hostile file names, kept-alive latency.
 
+#include "piktoprocess.h"
 #include "rawclient.h"
 #include "serviceprocess.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -165,6 +168,25 @@ TEST_F(RobustnessTest, ControlCharactersInAFileNameAreStrippedAndOtherBytesShown
     EXPECT_NE(page->body.find(">tabhere.jpg<"), std::string::npos) << page->body;
     EXPECT_NE(page->body.find(">caf\xEF\xBF\xBD.jpg<"), std::string::npos);
     EXPECT_EQ(page->body.find("caf\xE9"), std::string::npos);
+}
+
+TEST_F(RobustnessTest, PiktoRefusesToSendAFileNameWithALineBreak) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("evil\r\nX-Injected: 1.jpg"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xff\xd8photo");
+    file.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PIKTO_PASSWORD"), QStringLiteral("secret"));
+    const PiktoProcess::Outcome run =
+        PiktoProcess::run({QStringLiteral("--service"), service.origin(), QStringLiteral("--login"),
+                           QStringLiteral("alice"), QStringLiteral("upload"),
+                           QStringLiteral("--album"), QStringLiteral("-1"), path},
+                          env, {}, {}, 30000);
+    EXPECT_EQ(run.exitCode, 64);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("line break"))) << run.err.toStdString();
+    EXPECT_FALSE(service.requests().join('\n').contains(QStringLiteral("/post/")));
 }
 
 } // namespace
