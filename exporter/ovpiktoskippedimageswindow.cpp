@@ -1,0 +1,3 @@
+#include "ovpiktoskippedimageswindow.h"
+
+OvPiktoSkippedImagesWindow::OvPiktoSkippedImagesWindow(QWidget* parent) : QDialog(parent) {}
