@@ -132,10 +132,14 @@ void ConnectionPark::serviceOne(int fd) {
         if (progress == Connection::Progress::Closed)
             return drop();
         if (progress == Connection::Progress::Again) {
+            // The handshake is held to the head's time limit.
             if (connection.headStarted == Connection::Clock::time_point{})
                 connection.headStarted = Connection::Clock::now();
             return;
         }
+        // Handshake done: the connection is idle until the first request starts.
+        connection.headStarted = {};
+        connection.idleSince = Connection::Clock::now();
     }
     const Connection::Progress progress = connection.fill(limits_.headBytes);
     if (progress == Connection::Progress::Closed)

@@ -38,7 +38,7 @@ public:
     void park(std::unique_ptr<Connection> connection);
     // Closes every parked connection and ends the thread; later connections are closed.
     void stop();
-    // Connections parked now.
+    // Connections parked as of the watcher's last round (it may lag by one round).
     std::size_t size();
 
 private:

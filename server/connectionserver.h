@@ -40,8 +40,6 @@ public:
     // Closes the parked connections, and lets running requests finish on a closed
     // connection: nothing more is read from them. Call after stop().
     void closeConnections();
-    // Connections waiting between requests now (for tests).
-    std::size_t parked() { return park_.size(); }
 
 private:
     bool process_and_close_socket(socket_t sock) override;

@@ -93,7 +93,6 @@ TEST_F(ParkTest, AHeadInPiecesIsHandedOnOnceWhole) {
 TEST_F(ParkTest, AnIdleConnectionIsClosedAfterTheIdleTimeOut) {
     const int peer = parkOne();
     EXPECT_TRUE(closedWithin(peer, 3000));
-    EXPECT_EQ(park.size(), 0u);
 }
 
 TEST_F(ParkTest, AHeadThatNeverEndsIsClosedAfterTheHeadTimeOut) {
