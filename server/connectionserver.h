@@ -21,6 +21,9 @@ public:
         int readTimeoutMs = 5000;  // silence allowed while a body is read
         int writeTimeoutMs = 5000; // a full socket allowed while an answer is written
         std::size_t requestsPerConnection = 1000;
+        // How long a worker waits for the next request of a kept-alive connection before
+        // it hands the connection to the park.
+        long lingerMs = 20;
     };
 
     explicit ConnectionServer(Settings settings);
@@ -44,6 +47,8 @@ public:
 private:
     bool process_and_close_socket(socket_t sock) override;
     void serve(std::unique_ptr<Connection> connection);
+    // True when the next request's head arrives within the linger time.
+    bool lingerForNext(Connection& connection);
 
     Settings settings_;
     ConnectionPark park_;
