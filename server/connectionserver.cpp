@@ -134,7 +134,7 @@ void ConnectionServer::serve(std::unique_ptr<Connection> connection) {
         ++connection->served;
         const bool last = closing_ || connection->served >= settings_.requestsPerConnection;
         bool closed = false;
-        if (!process_request(stream, last, closed, nullptr) || closed || last)
+        if (!process_request(stream, last, closed, setup_) || closed || last)
             return; // closes the connection
     }
     if (!closing_)

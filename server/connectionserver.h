@@ -6,6 +6,7 @@
 #include <openssl/ssl.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,11 @@ public:
     bool useTls(const std::string& certificateFile, const std::string& keyFile, std::string& error);
     bool usesTls() const { return tls_ != nullptr; }
 
+    // `setup` sees each request, mutable, once its head is read and before it is routed.
+    void setRequestSetup(std::function<void(httplib::Request&)> setup) {
+        setup_ = std::move(setup);
+    }
+
     // Starts the park and the workers; false with a reason on failure. Call before listening.
     bool prepare(std::string& error);
     // Lets the kernel queue many connections not yet accepted (the library asks for five,
@@ -54,5 +60,6 @@ private:
     ConnectionPark park_;
     std::unique_ptr<httplib::ThreadPool> workers_;
     SSL_CTX* tls_ = nullptr;
+    std::function<void(httplib::Request&)> setup_;
     std::atomic<bool> closing_ = false;
 };

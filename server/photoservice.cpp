@@ -20,7 +20,7 @@ namespace {
 constexpr std::size_t kApiBodyLimit = 1024 * 1024;
 constexpr std::size_t kUploadBodyLimit = 64 * 1024 * 1024;
 constexpr std::size_t kFormBodyLimit = 16 * 1024;
-// Where pre-routing puts a multipart content type aside (see hideMultipartType).
+// Where a multipart content type is put aside (see hideMultipartType).
 const char* const kFormTypeHeader = "X-Pikto-Form-Type";
 
 bool isControlPath(const std::vector<std::string>& segments) {
@@ -255,8 +255,7 @@ void PhotoService::setUpRoutes() {
     r.add("GET", "/photo/mac/iphoto-plugin/{file}", 0,
           [this](RequestContext& c) { releases_.serve(c.res, c.param("file")); });
 
-    server_->set_pre_routing_handler(
-        [](const httplib::Request& req, httplib::Response&) { return hideMultipartType(req); });
+    server_->setRequestSetup(&PhotoService::hideMultipartType);
     auto plain = [this](const httplib::Request& req, httplib::Response& res) {
         handle(req, res, nullptr);
     };
@@ -293,12 +292,12 @@ void PhotoService::setUpRoutes() {
     });
 }
 
-httplib::Server::HandlerResponse PhotoService::hideMultipartType(const httplib::Request& req) {
+void PhotoService::hideMultipartType(httplib::Request& req) {
     // Every body is read raw and a form parsed afterwards (MultipartForm): the library would
     // parse a multipart body itself while reading and allows no raw read of one. So its
     // content type is put aside under a header of our own, which a client cannot set: any
-    // it sent is dropped first. The request object is the library's own non-const local.
-    auto& headers = const_cast<httplib::Request&>(req).headers;
+    // it sent is dropped first.
+    auto& headers = req.headers;
     headers.erase(kFormTypeHeader);
     if (req.is_multipart_form_data()) {
         const std::string type = req.get_header_value("Content-Type");
@@ -306,7 +305,6 @@ httplib::Server::HandlerResponse PhotoService::hideMultipartType(const httplib::
         headers.emplace("Content-Type", "application/octet-stream");
         headers.emplace(kFormTypeHeader, type);
     }
-    return httplib::Server::HandlerResponse::Unhandled;
 }
 
 void PhotoService::stall(const httplib::Request& req, int seconds) {

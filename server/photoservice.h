@@ -48,7 +48,8 @@ public:
 
 private:
     void setUpRoutes();
-    static httplib::Server::HandlerResponse hideMultipartType(const httplib::Request& req);
+    // Run on each request once its head is read, before routing and before its body.
+    static void hideMultipartType(httplib::Request& req);
     // Answers one request: test controls, then an armed fault, then the body read within
     // the route's limit, then the route's handler.
     void handle(const httplib::Request& req, httplib::Response& res,
