@@ -12,9 +12,9 @@ KeyPool::~KeyPool() {
         maker_.join();
 }
 
-std::optional<KeyPool::KeyPair> KeyPool::make() {
+std::optional<KeyPool::KeyPair> KeyPool::make() const {
     KeyPair pair{std::make_unique<CCryptoProviderRSA>(), {}};
-    if (!pair.provider->DeriveKeyFromRandomDevice(1024))
+    if (!pair.provider->DeriveKeyFromRandomDevice(bits_))
         return std::nullopt;
     std::vector<char> text(key_text_capacity);
     if (!pair.provider->ExportPublicKey(text.data()) || text[0] == '\0')
@@ -40,7 +40,7 @@ bool KeyPool::start(std::string& error) {
 void KeyPool::fill() {
     std::unique_lock lock(mutex_);
     while (true) {
-        wanted_.wait(lock, [this] { return stopping_ || ready_.size() < target_; });
+        wanted_.wait(lock, [this] { return stopping_ || (taken_ && ready_.size() < target_); });
         if (stopping_)
             return;
         lock.unlock();
@@ -55,10 +55,11 @@ void KeyPool::fill() {
 std::optional<KeyPool::KeyPair> KeyPool::take() {
     {
         std::lock_guard lock(mutex_);
+        taken_ = true;
+        wanted_.notify_one(); // the maker refills from now on
         if (!ready_.empty()) {
             KeyPair pair = std::move(ready_.back());
             ready_.pop_back();
-            wanted_.notify_one();
             return pair;
         }
     }

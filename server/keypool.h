@@ -13,7 +13,8 @@
 
 // Sign-in key pairs made ahead of time on a thread of their own. Every pair is handed out
 // once: a sign-in gets a key nobody else was given, so a recorded cipher text is worth
-// nothing under any later key.
+// nothing under any later key. One pair is made at start; the thread refills only once
+// pairs are taken, so a service nobody signs in to spends nothing more on keys.
 class KeyPool {
 public:
     struct KeyPair {
@@ -21,8 +22,8 @@ public:
         std::string publicText; // "MODULUS#EXPONENT"
     };
 
-    // Keeps up to `target` pairs ready.
-    explicit KeyPool(std::size_t target = 8) : target_(target) {}
+    // Keeps up to `target` pairs of `bits`-bit moduli ready (tests use smaller, faster keys).
+    explicit KeyPool(std::size_t target = 4, unsigned bits = 1024) : target_(target), bits_(bits) {}
     // Stops the maker and drops the pairs not handed out.
     ~KeyPool();
     KeyPool(const KeyPool&) = delete;
@@ -38,13 +39,15 @@ public:
     std::size_t ready();
 
 private:
-    static std::optional<KeyPair> make();
+    std::optional<KeyPair> make() const;
     void fill();
 
     std::size_t target_;
+    unsigned bits_;
     std::mutex mutex_;
     std::condition_variable wanted_;
     std::vector<KeyPair> ready_;
     bool stopping_ = false;
+    bool taken_ = false; // a pair was handed out: keep the pool full from now on
     std::thread maker_;
 };

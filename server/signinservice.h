@@ -31,10 +31,12 @@ public:
 
     // `now` is the clock request ids and attempts age by (replaceable for tests);
     // `attemptsPerMinute` limits the checked passwords per login and per address
-    // (0: no limit).
+    // (0: no limit); `keyBits` is the modulus size (1024 on the wire; tests may go lower).
     explicit SignInService(Database& db, std::function<Clock::time_point()> now = Clock::now,
-                           std::size_t attemptsPerMinute = kDefaultAttemptsPerMinute)
-        : db_(db), now_(std::move(now)), attempts_(attemptsPerMinute, kAttemptWindow) {}
+                           std::size_t attemptsPerMinute = kDefaultAttemptsPerMinute,
+                           unsigned keyBits = 1024)
+        : db_(db), now_(std::move(now)), pool_(4, keyBits),
+          attempts_(attemptsPerMinute, kAttemptWindow) {}
     SignInService(const SignInService&) = delete;
     SignInService& operator=(const SignInService&) = delete;
 

@@ -2,6 +2,7 @@
 // way the client encrypts them.
 
 #include "database.h"
+#include "keypool.h"
 #include "rsaencrypttext.h"
 #include "serviceprocess.h"
 #include "signinservice.h"
@@ -19,6 +20,7 @@
 
 #include <map>
 #include <set>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -304,7 +306,8 @@ protected:
     QTemporaryDir folder;
     Database db;
     SignInService::Clock::time_point now{};
-    SignInService signIn{db, [this] { return now; }, 10};
+    // Small keys: these tests count attempts, not key sizes, and run under sanitizers too.
+    SignInService signIn{db, [this] { return now; }, 10, 576};
 };
 
 TEST_F(SignInUnit, TheEleventhSignInInAMinuteIsRefused) {
@@ -381,6 +384,26 @@ TEST(SignInServiceTest, RequestIdsExpire) {
     EXPECT_TRUE(token(inTime).startsWith(QStringLiteral("token:")));
     now += std::chrono::seconds(1);
     EXPECT_EQ(token(late), QStringLiteral("error:1"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(KeyPoolTest, MakesOnePairUntilPairsAreTakenThenKeepsItselfFull) {
+    KeyPool pool(2, 576);
+    std::string error;
+    ASSERT_TRUE(pool.start(error)) << error;
+    EXPECT_EQ(pool.ready(), 1u);
+    std::optional<KeyPool::KeyPair> first = pool.take();
+    std::optional<KeyPool::KeyPair> second = pool.take(); // made on the spot if need be
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first->publicText, second->publicText);
+    // The maker refills in the background; wait for it without sleeping blindly.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (pool.ready() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_EQ(pool.ready(), 2u);
 }
 
 } // namespace
