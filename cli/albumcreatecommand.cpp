@@ -26,7 +26,7 @@ int AlbumCreateCommand::run(const Arguments& arguments, Session& session) {
         arguments.value(QStringLiteral("password"), QStringLiteral("")), session.credentials(),
         &error);
     if (albumId.isEmpty())
-        return Session::fail(QStringLiteral("album create"), error);
+        return session.fail(QStringLiteral("album create"), error);
     Session::print(albumId);
     return ExitStatus::Ok;
 }

@@ -14,7 +14,7 @@ int AlbumDeleteCommand::run(const Arguments& arguments, Session& session) {
     int error = 0;
     session.client().deleteUserAlbumByID(albumId, session.credentials(), &error);
     if (error != ServiceResult::Success)
-        return Session::fail(QStringLiteral("album delete"), error);
+        return session.fail(QStringLiteral("album delete"), error);
     Session::print(QStringLiteral("deleted album %1").arg(albumId));
     return ExitStatus::Ok;
 }

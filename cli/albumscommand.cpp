@@ -32,7 +32,9 @@ int AlbumsCommand::run(const Arguments&, Session& session) {
     const auto albums =
         session.client().getUserAlbumsWithCredentials(session.credentials(), &error);
     if (!albums)
-        return Session::fail(QStringLiteral("albums"), error);
+        return session.fail(QStringLiteral("albums"), error);
+    // The list stands (the placeholder album), but the user learns it was not read.
+    session.warnIfUnreadable(QStringLiteral("albums"));
     for (const OvPiktoAlbum& album : *albums) {
         Session::print(QStringList{
             field(album.albumId()), field(album.name()), QString::number(album.imagesCount()),

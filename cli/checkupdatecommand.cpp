@@ -14,7 +14,7 @@ int CheckUpdateCommand::run(const Arguments& arguments, Session& session) {
     // Fetched apart from the evaluation, so that an unreachable feed is not "no update".
     const auto feed = session.client().fetchVersionsData();
     if (!feed)
-        return Session::fail(QStringLiteral("check-update"), ServiceResult::NoConnection);
+        return session.fail(QStringLiteral("check-update"), ServiceResult::NoConnection);
     const auto info = session.client().fetchUpdatedVersionInfo(current, *feed);
     if (!info) {
         Session::print(QStringLiteral("no update"));

@@ -87,8 +87,11 @@ int Dispatcher::run(const QStringList& args) {
                 continue;
             }
             const QUrl url(value, QUrl::StrictMode);
-            if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
-                return Session::usageError(QStringLiteral("not a service URL: %1").arg(value));
+            const QString scheme = url.scheme().toLower();
+            if (!url.isValid() || url.host().isEmpty() ||
+                (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+                return Session::usageError(
+                    QStringLiteral("not a service URL (http:// or https:// only): %1").arg(value));
             urls = ServiceUrls(value);
         } else if (arg == QLatin1String("--password-stdin")) {
             passwordFromStdin = true;

@@ -10,7 +10,8 @@
 
 // Reads the global options, picks the command by its words, checks its arguments and
 // runs it. Global options may stand anywhere before "--":
-//   --service URL      the service origin (else OVPIKTO_SERVICE_URL, else the default)
+//   --service URL      the service origin, http:// or https:// (else OVPIKTO_SERVICE_URL,
+//                      else the default)
 //   --login LOGIN
 //   --password-stdin   read the password from one line of standard input
 //   --verbose          show the client's log on standard error

@@ -83,9 +83,20 @@ QString Session::messageForResult(int code) {
     }
 }
 
-int Session::fail(const QString& what, int code) {
-    printError(QStringLiteral("%1: %2").arg(what, messageForResult(code)));
+int Session::fail(const QString& what, int code) const {
+    QString why = messageForResult(code);
+    if (code == ServiceResult::OtherStatus || code == ServiceResult::NoConnection) {
+        if (const QString happened = m_client.lastRequest().text(); !happened.isEmpty())
+            why = happened;
+    }
+    printError(QStringLiteral("%1: %2").arg(what, why));
     return code >= 1 && code <= 5 ? code : ServiceResult::NoConnection;
+}
+
+void Session::warnIfUnreadable(const QString& what) const {
+    const RequestOutcome& last = m_client.lastRequest();
+    if (last.kind == RequestOutcome::Kind::Unreadable)
+        printError(QStringLiteral("warning: %1: %2").arg(what, last.text()));
 }
 
 void Session::printError(const QString& text) {

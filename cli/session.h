@@ -27,9 +27,14 @@ public:
     // result code.
     int signIn();
 
-    // Prints "pikto: WHAT: <the text for code>" on standard error and returns the
-    // exit status for the failed request: the code itself, or 2 for a code outside 1..5.
-    static int fail(const QString& what, int code);
+    // Prints "pikto: WHAT: <why>" on standard error and returns the exit status for the
+    // failed request: the code itself, or 2 for a code outside 1..5. For codes 1 and 2
+    // <why> is what happened to the client's last request when it says something (e.g.
+    // "cannot reach http://127.0.0.1:1: connection refused"), else the text for the code.
+    int fail(const QString& what, int code) const;
+    // When the client's last answer arrived but could not be read, prints
+    // "pikto: warning: WHAT: <why>" on standard error; the caller carries on.
+    void warnIfUnreadable(const QString& what) const;
     // The text for a service result code.
     static QString messageForResult(int code);
     // Writes one line of results to standard output (UTF-8).

@@ -81,7 +81,7 @@ int UploadCommand::run(const Arguments& arguments, Session& session) {
     int error = ServiceResult::Success;
     session.client().fetchAlbumDataWithID(albumId, session.credentials(), &error);
     if (error != ServiceResult::Success)
-        return Session::fail(QStringLiteral("upload: album %1").arg(albumId), error);
+        return session.fail(QStringLiteral("upload: album %1").arg(albumId), error);
 
     // One options record per file, and the total the progress runs to.
     QList<OVPiktoUploadOptions> uploads;
@@ -125,7 +125,7 @@ int UploadCommand::run(const Arguments& arguments, Session& session) {
         Session::printError(
             QStringLiteral("upload: %1 of %2 photos uploaded").arg(i).arg(uploads.size()));
         if (check != ServiceResult::Success)
-            return Session::fail(QStringLiteral("upload: %1").arg(uploads[i].filePath()), check);
+            return session.fail(QStringLiteral("upload: %1").arg(uploads[i].filePath()), check);
         if (outcome == Outcome::Refused) {
             Session::printError(
                 QStringLiteral("upload: %1: the service refused the photo (Upload failed)")
@@ -177,7 +177,7 @@ UploadCommand::Outcome UploadCommand::send(OvPiktoExporterUploader& uploader) {
     return m_outcome == Outcome::Running ? Outcome::Failed : m_outcome;
 }
 
-void UploadCommand::uploadEvent(int event) {
+void UploadCommand::uploadEvent(Event event) {
     switch (event) {
     case OvPiktoExporterUploader::ProgressTick: {
         const int sent = m_uploader ? m_uploader->bytesSent() : -1;

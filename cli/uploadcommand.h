@@ -34,7 +34,7 @@ private:
     enum class Outcome { Running, Stored, Refused, Failed, Stalled };
 
     // The uploader's reports for the photo in progress.
-    void uploadEvent(int event) override;
+    void uploadEvent(Event event) override;
 
     // Sends one file and runs the event loop until its request ends.
     Outcome send(OvPiktoExporterUploader& uploader);

@@ -162,7 +162,7 @@ public:
     QString getSelectedAlbumId();
     int checkWhetherAlbumExists();
     int checkWhetherAlbumExistsWithID(const QString& albumId);
-    void uploadEvent(int event) override;
+    void uploadEvent(Event event) override;
     void stopUploadAndShowNetworkError();
     QString buildUploadedDataSizeMessage(double uploaded, double dataSize);
     void appendStringToTextView(QTextEdit* textView, const QString& string, bool withLinebreak);

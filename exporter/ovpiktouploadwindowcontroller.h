@@ -15,6 +15,11 @@ public:
     void keyDown(QKeyEvent* event);
     void keyUp(QKeyEvent* event);
 
+public slots:
+    // Does nothing: only the sheet's own buttons end it (through done), not Escape and
+    // not the window's close button.
+    void reject() override;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;

@@ -14,6 +14,12 @@ struct HttpRequest {
     QByteArray body;
     // Seconds without any progress after which the request is abandoned.
     double timeoutSeconds = 3.0;
+    // Seconds from the start after which the request is abandoned however it moves;
+    // 0 for none.
+    double deadlineSeconds = 0;
+    // The most answer bytes accepted; a longer answer is abandoned as soon as it shows
+    // (announced length or bytes read). Negative for no limit.
+    qint64 maxAnswerBytes = -1;
 
     void setHeader(const QByteArray& name, const QByteArray& value);
 };

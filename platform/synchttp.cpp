@@ -77,17 +77,39 @@ int timeoutMilliseconds(double seconds) {
                                                          : int(ms);
 }
 
+// The reply's own buffer when the answer is capped.
+constexpr qint64 readBufferBytes = 256 * 1024;
+
 bool isTransportError(QNetworkReply::NetworkError error) {
     return error != QNetworkReply::NoError && error < QNetworkReply::ProxyConnectionRefusedError;
+}
+
+HttpResponse::Failure failureOf(QNetworkReply::NetworkError error) {
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return HttpResponse::Failure::ConnectionRefused;
+    case QNetworkReply::HostNotFoundError:
+        return HttpResponse::Failure::HostNotFound;
+    case QNetworkReply::RemoteHostClosedError:
+        return HttpResponse::Failure::ConnectionClosed;
+    case QNetworkReply::TimeoutError:
+        return HttpResponse::Failure::TimedOut;
+    case QNetworkReply::ProtocolUnknownError:
+        return HttpResponse::Failure::UnsupportedScheme;
+    default:
+        return HttpResponse::Failure::Other;
+    }
 }
 
 } // namespace
 
 HttpResponse SyncHttp::send(const HttpRequest& request) {
     HttpResponse failed;
+    failed.failure = HttpResponse::Failure::Other;
     const QUrl url(request.url, QUrl::StrictMode);
     if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty()) {
         failed.error = QStringLiteral("invalid URL");
+        failed.failure = HttpResponse::Failure::InvalidUrl;
         return failed;
     }
     if (!QCoreApplication::instance()) {
@@ -107,7 +129,9 @@ HttpResponse SyncHttp::send(const HttpRequest& request) {
     QNetworkAccessManager* manager = net->manager;
     const int timeoutMs = timeoutMilliseconds(request.timeoutSeconds);
     // Posted while the lock is held, so a stop cannot come between the check and the post.
-    QMetaObject::invokeMethod(net->context, [manager, request, url, done, timeoutMs] {
+    const int deadlineMs =
+        request.deadlineSeconds > 0 ? timeoutMilliseconds(request.deadlineSeconds) : 0;
+    QMetaObject::invokeMethod(net->context, [manager, request, url, done, timeoutMs, deadlineMs] {
         QNetworkRequest netRequest(url);
         netRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                                 QNetworkRequest::AlwaysNetwork);
@@ -129,21 +153,64 @@ HttpResponse SyncHttp::send(const HttpRequest& request) {
         idle->setTimerType(Qt::PreciseTimer);
         idle->setSingleShot(true);
         idle->setInterval(timeoutMs);
-        QObject::connect(idle, &QTimer::timeout, reply, &QNetworkReply::abort);
         const auto progressed = [idle] { idle->start(); };
         QObject::connect(reply, &QNetworkReply::uploadProgress, idle, progressed);
         QObject::connect(reply, &QNetworkReply::downloadProgress, idle, progressed);
         QObject::connect(reply, &QNetworkReply::metaDataChanged, idle, progressed);
         idle->start();
 
-        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done] {
+        // Why this side abandoned the request, if it did; read when the reply finishes.
+        auto abandoned = std::make_shared<HttpResponse::Failure>(HttpResponse::Failure::None);
+        const auto abandon = [reply, abandoned](HttpResponse::Failure why) {
+            if (*abandoned == HttpResponse::Failure::None)
+                *abandoned = why;
+            reply->abort();
+        };
+        QObject::connect(idle, &QTimer::timeout, reply,
+                         [abandon] { abandon(HttpResponse::Failure::TimedOut); });
+        if (deadlineMs > 0) {
+            auto* deadline = new QTimer(reply);
+            deadline->setTimerType(Qt::PreciseTimer);
+            deadline->setSingleShot(true);
+            QObject::connect(deadline, &QTimer::timeout, reply,
+                             [abandon] { abandon(HttpResponse::Failure::DeadlinePassed); });
+            deadline->start(deadlineMs);
+        }
+        // The answer as read so far. With a cap it is taken from the reply as it comes, and
+        // the reply's own buffer is kept small: Qt then stops reading from the socket
+        // while the buffer is full, so no more than the cap and one buffer are ever held
+        // however fast the peer sends.
+        auto body = std::make_shared<QByteArray>();
+        if (const qint64 cap = request.maxAnswerBytes; cap >= 0) {
+            reply->setReadBufferSize(readBufferBytes);
+            QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, cap, abandon] {
+                const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+                if (length.isValid() && length.toLongLong() > cap)
+                    abandon(HttpResponse::Failure::TooLarge);
+            });
+            QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, body, cap, abandon] {
+                body->append(reply->readAll());
+                if (body->size() > cap) {
+                    body->clear();
+                    abandon(HttpResponse::Failure::TooLarge);
+                }
+            });
+        }
+
+        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done, abandoned, body] {
             HttpResponse response;
             const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-            if (status.isValid() && !isTransportError(reply->error())) {
+            if (*abandoned != HttpResponse::Failure::None) {
+                response.failure = *abandoned;
+                response.error = reply->errorString();
+                if (*abandoned == HttpResponse::Failure::TooLarge)
+                    response.status = status.toInt();
+            } else if (status.isValid() && !isTransportError(reply->error())) {
                 response.received = true;
                 response.status = status.toInt();
-                response.data = reply->readAll();
+                response.data = std::move(*body) + reply->readAll();
             } else {
+                response.failure = failureOf(reply->error());
                 response.error = reply->errorString();
             }
             reply->deleteLater();

@@ -1,6 +1,6 @@
 #include "ovpiktoexportercommlayer.h"
 
-#include "leadinginteger.h"
+#include "albumfeed.h"
 #include "log.h"
 #include "qztext.h"
 #include "serviceresult.h"
@@ -53,9 +53,9 @@ QString usersUrl(const ServiceUrls& urls, const char* format, const QString& log
     return pattern.arg(urls.apiBase(), login, albumId);
 }
 
-HttpResponse albumRequest(const ServiceUrls& urls, const QString& url, const QByteArray& method,
-                          const QByteArray& contentType, const OVPiktoCredentials& credentials,
-                          const QByteArray& body = {}) {
+HttpRequest albumRequest(const ServiceUrls& urls, const QString& url, const QByteArray& method,
+                         const QByteArray& contentType, const OVPiktoCredentials& credentials,
+                         const QByteArray& body = {}) {
     HttpRequest request;
     request.url = url;
     request.method = method;
@@ -64,45 +64,11 @@ HttpResponse albumRequest(const ServiceUrls& urls, const QString& url, const QBy
     request.setHeader("Authorization", QStringLiteral("ZimpToken realm=\"%1\", token=\"%2\"")
                                            .arg(urls.authorizationRealm(), credentials.token())
                                            .toUtf8());
-    return SyncHttp::send(request);
-}
-
-std::optional<QDomDocument> parse(const QByteArray& data) {
-    QDomDocument document;
-    if (!document.setContent(QString::fromUtf8(data), false))
-        return std::nullopt;
-    return document;
+    return request;
 }
 
 QDomElement childNamed(const QDomNode& parent, const QString& name) {
-    return QZText::findXMLElementInArray(parent.childNodes(), name).toElement();
-}
-
-OvPiktoAlbum albumFromEntry(const QDomElement& entry) {
-    OvPiktoAlbum album;
-    const QDomNodeList children = entry.childNodes();
-    if (const QDomElement id = QZText::findXMLElementInArray(children, "id").toElement();
-        !id.isNull()) {
-        // An id that names no album keeps the placeholder identifier.
-        if (const QString albumId = OvPiktoExporterCommLayer::albumIdFromAtomId(id.text());
-            !albumId.isNull())
-            album.setAlbumId(albumId);
-    }
-    if (const QDomElement title = QZText::findXMLElementInArray(children, "title").toElement();
-        !title.isNull())
-        album.setName(title.text());
-    if (const QDomElement count =
-            QZText::findXMLElementInArray(children, "f:image-count").toElement();
-        !count.isNull())
-        album.setImagesCount(leadingInteger(count.attribute("value")));
-    if (const QDomElement locked =
-            QZText::findXMLElementInArray(children, "f:protected").toElement();
-        !locked.isNull())
-        album.setIsLocked(locked.attribute("value") == QLatin1String("true"));
-    if (const QDomElement summary = QZText::findXMLElementInArray(children, "summary").toElement();
-        !summary.isNull())
-        album.setDescription(summary.text());
-    return album;
+    return AlbumFeed::childNamed(parent, name);
 }
 
 void setElementText(QDomElement element, const QString& text) {
@@ -125,19 +91,83 @@ QString withoutDeclaration(const QDomDocument& document) {
 
 } // namespace
 
+void OvPiktoExporterCommLayer::markLastAnswer(RequestOutcome::Kind kind) {
+    if (m_last.kind != RequestOutcome::Kind::Answered || m_last.status < 200 ||
+        m_last.status >= 300)
+        return;
+    m_last.kind = kind;
+}
+
+HttpResponse OvPiktoExporterCommLayer::send(HttpRequest request, qint64 cap) {
+    return send(std::move(request), cap, QStringLiteral("the service"));
+}
+
+HttpResponse OvPiktoExporterCommLayer::send(HttpRequest request, qint64 cap,
+                                            const QString& subject) {
+    request.timeoutSeconds = m_limits.silenceSeconds;
+    request.deadlineSeconds = m_limits.deadlineSeconds;
+    request.maxAnswerBytes = cap;
+    HttpResponse response = SyncHttp::send(request);
+
+    using Failure = HttpResponse::Failure;
+    using Kind = RequestOutcome::Kind;
+    RequestOutcome outcome;
+    outcome.subject = subject;
+    outcome.origin = m_urls.origin();
+    outcome.status = response.status;
+    switch (response.failure) {
+    case Failure::None:
+        outcome.kind = Kind::Answered;
+        break;
+    case Failure::TimedOut:
+        outcome.kind = Kind::TimedOut;
+        outcome.seconds = request.timeoutSeconds;
+        break;
+    case Failure::DeadlinePassed:
+        outcome.kind = Kind::DeadlinePassed;
+        outcome.seconds = request.deadlineSeconds;
+        break;
+    case Failure::TooLarge:
+        outcome.kind = Kind::TooLarge;
+        outcome.limitBytes = cap;
+        break;
+    case Failure::ConnectionRefused:
+        outcome.kind = Kind::Unreachable;
+        outcome.detail = QStringLiteral("connection refused");
+        break;
+    case Failure::HostNotFound:
+        outcome.kind = Kind::Unreachable;
+        outcome.detail = QStringLiteral("host not found");
+        break;
+    case Failure::ConnectionClosed:
+        outcome.kind = Kind::Unreachable;
+        outcome.detail = QStringLiteral("the connection closed before an answer");
+        break;
+    case Failure::InvalidUrl:
+    case Failure::UnsupportedScheme:
+        outcome.kind = Kind::Unreachable;
+        outcome.detail = QStringLiteral("not an address the client can use");
+        break;
+    case Failure::Other:
+        outcome.kind = Kind::Unreachable;
+        outcome.detail = response.error;
+        break;
+    }
+    m_last = outcome;
+    return response;
+}
+
 QString OvPiktoExporterCommLayer::albumIdFromAtomId(const QString& atomId) {
-    const qsizetype at = atomId.indexOf(QLatin1String("album:"));
-    if (at < 0)
-        return {};
-    return atomId.mid(at + 6);
+    return AlbumFeed::albumIdFromAtomId(atomId);
 }
 
 std::optional<QList<OvPiktoAlbum>>
 OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(const OVPiktoCredentials& credentials,
                                                        int* error) {
     const HttpResponse response =
-        albumRequest(m_urls, usersUrl(m_urls, "%1/users/%2/albums/", credentials.login()), "GET",
-                     feedType, credentials);
+        send(albumRequest(m_urls, usersUrl(m_urls, "%1/users/%2/albums/", credentials.login()),
+                          "GET", feedType, credentials),
+             m_limits.answerBytes);
     if (!response.received) {
         report(error, ServiceResult::NoConnection);
         return std::nullopt;
@@ -146,14 +176,19 @@ OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(const OVPiktoCredentials&
         report(error, codeForStatus(response.status, listCodes));
         return std::nullopt;
     }
-    QList<OvPiktoAlbum> albums;
-    if (const auto document = parse(response.data)) {
-        const QDomNodeList children = document->documentElement().childNodes();
-        for (int i = 0; i < children.size(); ++i) {
-            if (children.at(i).nodeName() == QLatin1String("entry"))
-                albums.append(albumFromEntry(children.at(i).toElement()));
-        }
+    XmlDocument::Problem problem = XmlDocument::Problem::None;
+    QList<OvPiktoAlbum> albums =
+        AlbumFeed::albumsFromFeed(response.data, &problem).value_or(QList<OvPiktoAlbum>());
+    if (problem == XmlDocument::Problem::TooDeep) {
+        // A hostile answer rather than an account without albums.
+        markLastAnswer(RequestOutcome::Kind::TooDeep);
+        report(error, ServiceResult::NoConnection);
+        return std::nullopt;
     }
+    // Still listed as an account without albums (code 0); the outcome tells the caller
+    // the list was not read.
+    if (problem != XmlDocument::Problem::None)
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
     if (albums.isEmpty())
         albums.append(OvPiktoAlbum(QStringLiteral("Неразобранное"), QStringLiteral(""), 0, false,
                                    QStringLiteral("-1")));
@@ -164,9 +199,11 @@ OvPiktoExporterCommLayer::getUserAlbumsWithCredentials(const OVPiktoCredentials&
 std::optional<QDomDocument>
 OvPiktoExporterCommLayer::fetchAlbumDataWithID(const QString& albumId,
                                                const OVPiktoCredentials& credentials, int* error) {
-    const HttpResponse response = albumRequest(
-        m_urls, usersUrl(m_urls, "%1/users/%2/album/%3/", credentials.login(), albumId), "GET",
-        entryType, credentials);
+    const HttpResponse response =
+        send(albumRequest(m_urls,
+                          usersUrl(m_urls, "%1/users/%2/album/%3/", credentials.login(), albumId),
+                          "GET", entryType, credentials),
+             m_limits.answerBytes);
     if (!response.received) {
         report(error, ServiceResult::NoConnection);
         return std::nullopt;
@@ -175,16 +212,20 @@ OvPiktoExporterCommLayer::fetchAlbumDataWithID(const QString& albumId,
         report(error, codeForStatus(response.status, fetchCodes));
         return std::nullopt;
     }
-    report(error, ServiceResult::Success);
-    auto document = parse(response.data);
-    if (!document || childNamed(document->documentElement(), "id").isNull())
-        return std::nullopt;
+    XmlDocument::Problem problem = XmlDocument::Problem::None;
+    auto document = AlbumFeed::entryDocument(response.data, &problem);
+    if (problem == XmlDocument::Problem::TooDeep)
+        markLastAnswer(RequestOutcome::Kind::TooDeep);
+    else if (!document)
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
+    report(error, problem == XmlDocument::Problem::TooDeep ? ServiceResult::NoConnection
+                                                           : ServiceResult::Success);
     return document;
 }
 
 void OvPiktoExporterCommLayer::updateUserAlbumWithID(const QString& albumId, const QString& title,
                                                      const QString& summary,
-                                                     const QString& password,
+                                                     const std::optional<QString>& password,
                                                      const OVPiktoCredentials& credentials,
                                                      int* error) {
     auto document = fetchAlbumDataWithID(albumId, credentials, nullptr);
@@ -202,23 +243,34 @@ void OvPiktoExporterCommLayer::updateUserAlbumWithID(const QString& albumId, con
         root.appendChild(added);
         setElementText(added, summary);
     }
-    const QString trimmed = QZText::trimString(password);
-    // The service answers entries that declare the f prefix; one that does not gets the
-    // declaration, so the body stays well-formed.
-    if (!root.hasAttribute("xmlns:f"))
-        root.setAttribute("xmlns:f", "ovrana:pikto");
-    QDomElement passwordElement = document->createElement("f:password");
-    root.appendChild(passwordElement);
+    // An entry without "f:password" leaves the album's password as it is; one fetched with
+    // the element loses it, so only the caller decides.
+    for (QDomElement stale = childNamed(root, "f:password"); !stale.isNull();
+         stale = childNamed(root, "f:password"))
+        root.removeChild(stale);
+    if (password) {
+        const QString trimmed = QZText::trimString(*password);
+        // The service answers entries that declare the f prefix; one that does not gets the
+        // declaration, so the body stays well-formed.
+        if (!root.hasAttribute("xmlns:f"))
+            root.setAttribute("xmlns:f", "ovrana:pikto");
+        QDomElement passwordElement = document->createElement("f:password");
+        root.appendChild(passwordElement);
 
-    // The log shows the entry with the password masked; the service gets the real one.
-    setElementText(passwordElement, trimmed.isEmpty() ? QString() : QStringLiteral("***"));
-    Log::write(QStringLiteral("Body is (%1)").arg(withoutDeclaration(*document)));
-    setElementText(passwordElement, trimmed);
+        // The log shows the entry with the password masked; the service gets the real one.
+        setElementText(passwordElement, trimmed.isEmpty() ? QString() : QStringLiteral("***"));
+        Log::write(QStringLiteral("Body is (%1)").arg(withoutDeclaration(*document)));
+        setElementText(passwordElement, trimmed);
+    } else {
+        Log::write(QStringLiteral("Body is (%1)").arg(withoutDeclaration(*document)));
+    }
     const QByteArray body = withoutDeclaration(*document).toUtf8();
 
-    const HttpResponse response = albumRequest(
-        m_urls, usersUrl(m_urls, "%1/users/%2/album/%3/", credentials.login(), albumId), "PUT",
-        entryType, credentials, body);
+    const HttpResponse response =
+        send(albumRequest(m_urls,
+                          usersUrl(m_urls, "%1/users/%2/album/%3/", credentials.login(), albumId),
+                          "PUT", entryType, credentials, body),
+             m_limits.answerBytes);
     if (!response.received) {
         report(error, ServiceResult::NoConnection);
         return;
@@ -247,8 +299,9 @@ QString OvPiktoExporterCommLayer::createNewUserAlbumWithTitle(const QString& tit
     body += QStringLiteral("</entry>\n");
 
     const HttpResponse response =
-        albumRequest(m_urls, usersUrl(m_urls, "%1/users/%2/albums/", credentials.login()), "POST",
-                     entryType, credentials, body.toUtf8());
+        send(albumRequest(m_urls, usersUrl(m_urls, "%1/users/%2/albums/", credentials.login()),
+                          "POST", entryType, credentials, body.toUtf8()),
+             m_limits.answerBytes);
     Log::write(QStringLiteral("err: %1").arg(response.received ? response.status : 0));
     if (!response.received) {
         *place = ServiceResult::NoConnection;
@@ -258,14 +311,10 @@ QString OvPiktoExporterCommLayer::createNewUserAlbumWithTitle(const QString& tit
         *place = codeForStatus(response.status, createCodes);
         return {};
     }
-    QString albumId;
-    if (const auto document = parse(response.data)) {
-        const QDomElement id = childNamed(document->documentElement(), "id");
-        if (!id.isNull())
-            albumId = albumIdFromAtomId(id.text());
-    }
+    const QString albumId = AlbumFeed::albumIdOfEntry(response.data);
     if (albumId.isEmpty()) {
         // Created, but the answer does not say which album: nothing to write into.
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
         *place = ServiceResult::NoConnection;
         return {};
     }
@@ -280,9 +329,11 @@ void OvPiktoExporterCommLayer::deleteUserAlbumByID(const QString& albumId,
         report(error, ServiceResult::Success);
         return;
     }
-    const HttpResponse response =
+    // The single slash after the API base is deliberate: delete differs from the others.
+    const HttpResponse response = send(
         albumRequest(m_urls, usersUrl(m_urls, "%1users/%2/album/%3/", credentials.login(), albumId),
-                     "DELETE", entryType, credentials);
+                     "DELETE", entryType, credentials),
+        m_limits.answerBytes);
     Log::write(QStringLiteral("result of deleting album with ID = %1: %2")
                    .arg(albumId, response.received ? QString::fromUtf8(response.data)
                                                    : QStringLiteral("(null)")));

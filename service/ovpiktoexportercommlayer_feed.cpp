@@ -6,27 +6,28 @@
 #include "qztext.h"
 #include "serviceurls.h"
 #include "synchttp.h"
+#include "xmldocument.h"
 
 #include <QDomElement>
 
-namespace {
-
-std::optional<QByteArray> requestFeed(const ServiceUrls& urls) {
+std::optional<QByteArray> OvPiktoExporterCommLayer::requestFeed() {
     HttpRequest request;
-    request.url = urls.versionsFeed();
+    request.url = m_urls.versionsFeed();
     request.setHeader("Content-Type", "application/xml; type=entry");
-    const HttpResponse response = SyncHttp::send(request);
+    const HttpResponse response = send(request, m_limits.feedBytes, QStringLiteral("the feed"));
     // An error page is not the feed: the caller learns the server has none for it.
-    if (!response.received || response.status != 200 || response.data.isEmpty())
+    if (!response.received || response.status != 200)
         return std::nullopt;
+    if (response.data.isEmpty()) {
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
+        return std::nullopt;
+    }
     return response.data;
 }
 
-} // namespace
-
 std::optional<OvPiktoUpdateVersionInfo>
 OvPiktoExporterCommLayer::fetchUpdatedVersionInfo(const QString& currentVersion) {
-    const auto data = requestFeed(m_urls);
+    const auto data = requestFeed();
     if (!data)
         return std::nullopt;
     return fetchUpdatedVersionInfo(currentVersion, *data);
@@ -34,7 +35,7 @@ OvPiktoExporterCommLayer::fetchUpdatedVersionInfo(const QString& currentVersion)
 
 std::optional<QByteArray> OvPiktoExporterCommLayer::fetchVersionsData() {
     Log::write(m_urls.versionsFeed());
-    return requestFeed(m_urls);
+    return requestFeed();
 }
 
 std::optional<OvPiktoUpdateVersionInfo>
@@ -44,10 +45,10 @@ OvPiktoExporterCommLayer::fetchUpdatedVersionInfo(const QString& currentVersion,
     if (currentVersion.isEmpty())
         return std::nullopt;
 
-    QDomDocument document;
-    if (!document.setContent(QString::fromUtf8(versionsData), false))
+    const auto document = XmlDocument::parse(versionsData);
+    if (!document)
         return std::nullopt;
-    const QDomNodeList rootChildren = document.documentElement().childNodes();
+    const QDomNodeList rootChildren = document->documentElement().childNodes();
     if (rootChildren.size() != 1 || rootChildren.at(0).nodeName() != QLatin1String("channel"))
         return std::nullopt;
 

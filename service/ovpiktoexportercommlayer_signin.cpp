@@ -8,6 +8,7 @@
 #include "serviceresult.h"
 #include "serviceurls.h"
 #include "synchttp.h"
+#include "xmldocument.h"
 
 #include <QDomElement>
 #include <QRegularExpression>
@@ -108,15 +109,16 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
 
     HttpRequest request;
     request.url = m_urls.signInKey();
-    const HttpResponse keyResponse = SyncHttp::send(request);
-    if (!keyResponse.received || keyResponse.data.isEmpty())
+    const HttpResponse keyResponse = send(request, m_limits.answerBytes);
+    if (!keyResponse.received || keyResponse.data.isEmpty()) {
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
         return ServiceResult::NoConnection;
+    }
 
     QString keyText;
     QString requestId;
-    QDomDocument keyDocument;
-    if (keyDocument.setContent(QString::fromLatin1(keyResponse.data), false)) {
-        const QDomNodeList children = keyDocument.documentElement().childNodes();
+    if (const auto keyDocument = XmlDocument::parse(QString::fromLatin1(keyResponse.data))) {
+        const QDomNodeList children = keyDocument->documentElement().childNodes();
         if (children.size() >= 1)
             keyText = nodeText(children.at(0));
         if (children.size() >= 2)
@@ -124,8 +126,10 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
     }
     Log::write(QStringLiteral("key: %1\n").arg(orNull(keyText)));
     Log::write(QStringLiteral("request id: %1\n").arg(orNull(requestId)));
-    if (keyText.isNull() || requestId.isNull())
+    if (keyText.isNull() || requestId.isNull()) {
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
         return ServiceResult::NoConnection;
+    }
 
     request.url = m_urls.signInToken();
     request.method = "POST";
@@ -137,6 +141,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
         if (!rsa_encrypt_text(key.constData(), snippet.constData(), cipher, sizeof cipher)) {
             Log::write(QStringLiteral("signIntoOvranaPiktoWithCredentials: the key was refused "
                                       "or the credentials do not fit"));
+            markLastAnswer(RequestOutcome::Kind::Unreadable);
             return ServiceResult::NoConnection;
         }
         // The identifier is escaped too, so the body always holds exactly two fields.
@@ -148,16 +153,17 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
         logCaught(e);
         return ServiceResult::NoConnection;
     }
-    const HttpResponse tokenResponse = SyncHttp::send(request);
-    if (!tokenResponse.received || tokenResponse.data.isEmpty())
+    const HttpResponse tokenResponse = send(request, m_limits.answerBytes);
+    if (!tokenResponse.received || tokenResponse.data.isEmpty()) {
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
         return ServiceResult::NoConnection;
+    }
 
     try {
         const QString answer = QString::fromLatin1(tokenResponse.data);
-        QDomDocument tokenDocument;
         QDomElement first;
-        if (tokenDocument.setContent(answer, false))
-            first = tokenDocument.documentElement().firstChild().toElement();
+        if (const auto tokenDocument = XmlDocument::parse(answer))
+            first = tokenDocument->documentElement().firstChild().toElement();
         const bool isToken = first.tagName() == QLatin1String("token");
         Log::write(QStringLiteral("request 2, response is \n%1\n")
                        .arg(maskedAnswer(answer, isToken ? first.text() : QString())));
@@ -171,6 +177,7 @@ int OvPiktoExporterCommLayer::signIntoOvranaPiktoWithCredentials(OVPiktoCredenti
             first.attribute(QStringLiteral("code")) == QLatin1String("2"))
             return ServiceResult::AuthRefused;
         // Neither a token nor a verdict on the credentials: not signed in.
+        markLastAnswer(RequestOutcome::Kind::Unreadable);
         return ServiceResult::NoConnection;
     } catch (const std::exception& e) {
         logCaught(e);

@@ -62,36 +62,17 @@ bool isSuccessStatus(const QNetworkReply& reply) {
 
 } // namespace
 
-// Counts a handler on the stack for as long as the uploader lives; the count tells the
-// tear-down whether the reply or the timer may be emitting right now.
-class OvPiktoExporterUploader::HandlerScope {
-public:
-    explicit HandlerScope(OvPiktoExporterUploader* uploader) : m_uploader(uploader) {
-        ++m_uploader->m_handlerDepth;
-    }
-    ~HandlerScope() {
-        if (m_uploader)
-            --m_uploader->m_handlerDepth;
-    }
-    HandlerScope(const HandlerScope&) = delete;
-    HandlerScope& operator=(const HandlerScope&) = delete;
-
-    bool alive() const { return !m_uploader.isNull(); }
-
-private:
-    QPointer<OvPiktoExporterUploader> m_uploader;
-};
-
 OvPiktoExporterUploader::OvPiktoExporterUploader(ServiceUrls urls,
                                                  OvPiktoExporterUploaderDelegate* delegate)
     : m_urls(std::move(urls)), m_delegate(delegate) {}
 
 OvPiktoExporterUploader::~OvPiktoExporterUploader() {
     killStream();
-    // Destroyed from inside one of the reply's signals: the manager's code is still on
-    // the stack, so it goes with the next pass of the event loop.
-    if (m_handlerDepth > 0 && m_manager)
-        m_manager.release()->deleteLater();
+    // The uploader may be destroyed from inside one of the reply's signals, with the
+    // manager's code still on the stack: the manager goes with the next pass of the
+    // event loop.
+    if (m_manager)
+        m_manager->deleteLater();
 }
 
 QByteArray OvPiktoExporterUploader::boundary() {
@@ -231,17 +212,17 @@ void OvPiktoExporterUploader::start() {
                          QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     if (!m_manager) {
-        m_manager = std::make_unique<QNetworkAccessManager>();
+        m_manager = new QNetworkAccessManager; // released in the destructor
         m_manager->setProxy(QNetworkProxy::NoProxy);
     }
     m_bytesWritten = 0;
     m_connectionOpened = false;
     // The reply's buffer shares the body; this function's copy goes when it returns, so
     // one body stays in memory.
-    m_requestStream.reset(m_manager->post(request, *body));
+    m_requestStream = m_manager->post(request, *body);
     body.reset();
 
-    QNetworkReply* reply = m_requestStream.get();
+    QNetworkReply* reply = m_requestStream;
     connect(reply, &QNetworkReply::uploadProgress, this,
             [this](qint64 sent, qint64) { handleUploadProgress(sent); });
     connect(reply, &QNetworkReply::readyRead, this, &OvPiktoExporterUploader::handleBytesAvailable);
@@ -263,24 +244,24 @@ void OvPiktoExporterUploader::closeStream() {
 }
 
 void OvPiktoExporterUploader::releaseTimer() {
-    if (!m_uploadTimer)
+    QTimer* timer = m_uploadTimer;
+    m_uploadTimer.clear();
+    if (!timer)
         return;
-    m_uploadTimer->stop();
-    if (m_handlerDepth > 0)
-        m_uploadTimer.release()->deleteLater(); // it may be emitting the tick we are in
-    else
-        m_uploadTimer.reset();
+    timer->stop();
+    timer->disconnect(this);
+    timer->deleteLater(); // it may be emitting the tick we are in
 }
 
 void OvPiktoExporterUploader::killStream() {
     releaseTimer();
-    if (!m_requestStream)
+    QNetworkReply* reply = m_requestStream;
+    m_requestStream.clear();
+    if (!reply)
         return;
-    std::unique_ptr<QNetworkReply> reply = std::move(m_requestStream);
     reply->disconnect(this);
-    reply->abort(); // does nothing once the reply has finished
-    if (m_handlerDepth > 0)
-        reply.release()->deleteLater(); // it may be emitting the signal we are in
+    reply->abort();       // does nothing once the reply has finished
+    reply->deleteLater(); // it may be emitting the signal we are in
 }
 
 int OvPiktoExporterUploader::bytesSent() const {
@@ -290,7 +271,6 @@ int OvPiktoExporterUploader::bytesSent() const {
 }
 
 void OvPiktoExporterUploader::handleUploadProgress(qint64 sent) {
-    HandlerScope scope(this);
     if (sent <= 0)
         return; // Qt reports 0 of 0 for a request that never sent anything
     m_bytesWritten = sent;
@@ -311,26 +291,25 @@ void OvPiktoExporterUploader::handleConnectionOpened() {
         return;
     releaseTimer();
     // The first tick comes with the next pass of the event loop, then every 0.01 s.
-    m_uploadTimer = std::make_unique<QTimer>();
+    m_uploadTimer = new QTimer; // released by releaseTimer, never with this uploader
     m_uploadTimer->setTimerType(Qt::PreciseTimer);
     m_uploadTimer->setInterval(0);
-    connect(m_uploadTimer.get(), &QTimer::timeout, this, &OvPiktoExporterUploader::checkSentBytes);
+    connect(m_uploadTimer, &QTimer::timeout, this, &OvPiktoExporterUploader::checkSentBytes);
     m_uploadTimer->start();
 }
 
 void OvPiktoExporterUploader::checkSentBytes() {
-    HandlerScope scope(this);
     if (m_uploadTimer && m_uploadTimer->interval() != progressIntervalMs)
         m_uploadTimer->setInterval(progressIntervalMs);
     notifyUploadEvent(ProgressTick);
 }
 
 void OvPiktoExporterUploader::handleBytesAvailable() {
-    HandlerScope scope(this);
-    if (!ensureConnectionOpened() || !scope.alive())
+    const QPointer<OvPiktoExporterUploader> alive(this);
+    if (!ensureConnectionOpened() || !alive)
         return;
     // Each read is judged on its own; the answer is not put together.
-    while (scope.alive() && m_requestStream && m_requestStream->bytesAvailable() > 0) {
+    while (alive && m_requestStream && m_requestStream->bytesAvailable() > 0) {
         const QByteArray piece = m_requestStream->read(responseChunk);
         if (piece.isEmpty())
             return;
@@ -341,7 +320,7 @@ void OvPiktoExporterUploader::handleBytesAvailable() {
 }
 
 void OvPiktoExporterUploader::handleFinished() {
-    HandlerScope scope(this);
+    const QPointer<OvPiktoExporterUploader> alive(this);
     if (!m_requestStream)
         return;
     const bool answered =
@@ -349,7 +328,7 @@ void OvPiktoExporterUploader::handleFinished() {
     if (answered) {
         // Whatever is still unread belongs to the answer.
         handleBytesAvailable();
-        if (!scope.alive() || !m_requestStream)
+        if (!alive || !m_requestStream)
             return;
     }
     if (m_requestStream->error() == QNetworkReply::NoError && isSuccessStatus(*m_requestStream)) {
@@ -395,7 +374,7 @@ bool OvPiktoExporterUploader::notifyUploadShouldStop() {
         [](OvPiktoExporterUploaderDelegate& delegate) { delegate.uploadShouldStop(); });
 }
 
-bool OvPiktoExporterUploader::notifyUploadEvent(int event) {
+bool OvPiktoExporterUploader::notifyUploadEvent(Event event) {
     return callDelegate(
         this, m_delegate, QStringLiteral("EXCEPTION in uploadEvent: %1, %2"),
         [event](OvPiktoExporterUploaderDelegate& delegate) { delegate.uploadEvent(event); });

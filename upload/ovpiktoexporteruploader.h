@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -41,22 +42,8 @@ class OvPiktoExporterUploader : public QObject {
     Q_OBJECT
 
 public:
-    enum Event {
-        FileAttributesUnreadable = 0, // postDataSize: the file's size could not be read
-        InvalidUrl = 1,               // start: the upload address is empty or malformed
-        NoRequestBody = 2,            // start: the body could not be built (file unreadable)
-        RequestNotCreated = 3,
-        StreamNotCreated = 4,
-        StreamNotOpened = 5,
-        StreamClientNotSet = 6,
-        BytesSentUnreadable = 7,
-        ConnectionOpened = 8, // the progress timer starts
-        ResponseReceived = 9, // a piece of the answer that is not the failure text
-        ProgressTick = 10,    // every 0.01 s from event 8 on: time to ask `bytesSent`
-        UploadFinished = 11,  // the exchange ended well; the request is closed right after
-        UploadFailed = 12,    // a piece of the answer equals "Upload failed" exactly
-        StreamError = 13,     // the request failed; it has been closed already
-    };
+    using Event = OvPiktoExporterUploaderDelegate::Event;
+    using enum OvPiktoExporterUploaderDelegate::Event;
 
     // Posts to `urls.upload()`. No options, no credentials, no request; time-out 7.0;
     // mode "NSDefaultRunLoopMode".
@@ -116,7 +103,7 @@ public:
     // Body bytes written so far; -1 when no request is in progress.
     int bytesSent() const;
     // True exactly while a request exists (from a successful `start` to its close).
-    bool isRequestInProgress() const { return m_requestStream != nullptr; }
+    bool isRequestInProgress() const { return !m_requestStream.isNull(); }
 
     // Wire constants.
     static QByteArray boundary();
@@ -126,8 +113,6 @@ public:
     static QByteArray closingDelimiter();
 
 private:
-    class HandlerScope;
-
     void releaseTimer();
     void handleConnectionOpened();
     void checkSentBytes();
@@ -143,25 +128,25 @@ private:
     bool notifyUploadShouldStart(bool willStart);
     bool notifyUploadShouldCancel();
     bool notifyUploadShouldStop();
-    bool notifyUploadEvent(int event);
+    bool notifyUploadEvent(Event event);
 
     ServiceUrls m_urls;
     std::optional<OVPiktoUploadOptions> m_uploadOptions;
     std::optional<OVPiktoCredentials> m_credentials;
     // Made at the first start; one per uploader, so no connection or cookie is shared
-    // between uploads.
-    std::unique_ptr<QNetworkAccessManager> m_manager;
-    // The request in progress; null when idle.
-    std::unique_ptr<QNetworkReply> m_requestStream;
-    // The progress poll; lives from event 8 until the request is released.
-    std::unique_ptr<QTimer> m_uploadTimer;
+    // between uploads. Replies and timers are released with deleteLater, as one of them
+    // may be emitting the signal whose handler releases it; the manager likewise, when
+    // the uploader goes.
+    QPointer<QNetworkAccessManager> m_manager;
+    // The request in progress (a child of the manager); null when idle.
+    QPointer<QNetworkReply> m_requestStream;
+    // The progress poll, without a parent (it must not go synchronously with the uploader
+    // while it emits); lives from event 8 until the request is released.
+    QPointer<QTimer> m_uploadTimer;
     OvPiktoExporterUploaderDelegate* m_delegate = nullptr;
     QString m_customRunLoopMode = QStringLiteral("NSDefaultRunLoopMode");
     double m_timeout = 7.0;
 
     qint64 m_bytesWritten = 0;
     bool m_connectionOpened = false;
-    // How many of this uploader's handlers are on the stack: while one is, the reply and
-    // the timer that may be emitting are released with deleteLater.
-    int m_handlerDepth = 0;
 };

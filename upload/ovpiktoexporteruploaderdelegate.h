@@ -9,6 +9,25 @@
 // other exception passes through.
 class OvPiktoExporterUploaderDelegate {
 public:
+    // The numbered upload events; OvPiktoExporterUploader names them too
+    // (OvPiktoExporterUploader::ConnectionOpened) and says when each is raised.
+    enum Event {
+        FileAttributesUnreadable = 0, // postDataSize: the file's size could not be read
+        InvalidUrl = 1,               // start: the upload address is empty or malformed
+        NoRequestBody = 2,            // start: the body could not be built (file unreadable)
+        RequestNotCreated = 3,
+        StreamNotCreated = 4,
+        StreamNotOpened = 5,
+        StreamClientNotSet = 6,
+        BytesSentUnreadable = 7,
+        ConnectionOpened = 8, // the progress timer starts
+        ResponseReceived = 9, // a piece of the answer that is not the failure text
+        ProgressTick = 10,    // every 0.01 s from event 8 on: time to ask `bytesSent`
+        UploadFinished = 11,  // the exchange ended well; the request is closed right after
+        UploadFailed = 12,    // a piece of the answer equals "Upload failed" exactly
+        StreamError = 13,     // the request failed; it has been closed already
+    };
+
     virtual ~OvPiktoExporterUploaderDelegate() = default;
 
     // First thing `start` does: true when the request is being started, false when
@@ -19,6 +38,6 @@ public:
     // The running request is about to be closed: after event 11, before event 13, and
     // after `uploadShouldCancel`.
     virtual void uploadShouldStop() {}
-    // One of the numbered upload events (see OvPiktoExporterUploader::Event).
-    virtual void uploadEvent(int event) { (void)event; }
+    // One of the numbered upload events.
+    virtual void uploadEvent(Event event) { (void)event; }
 };

@@ -172,6 +172,11 @@ bool HostFixture::openExport() {
     return true;
 }
 
+void HostFixture::closeHost() {
+    m_host.reset();
+    processEvents();
+}
+
 ExportDialog& HostFixture::dialog() {
     return *m_host->exportDialog();
 }

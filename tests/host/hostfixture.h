@@ -59,6 +59,9 @@ public:
     bool createHost();
     // createHost() when needed, then File ▸ Export…; waits until the plug-in's page shows.
     bool openExport();
+    // Quits the host: the window and its plug-ins are destroyed; ROOT, HOME, the service
+    // and the tick recorder stay, so createHost or openExport starts it again.
+    void closeHost();
     QString lastError() const { return m_error; }
 
     QString root() const;

@@ -191,6 +191,24 @@ TEST_F(UploaderFlow, DestroyingMidRequestCallsNobody) {
     EXPECT_EQ(recorder.calls.join(' '), QStringLiteral("start:1 8 9"));
 }
 
+TEST_F(UploaderFlow, AnOwnerMayDropTheUploaderInsideATickOrTheFinishedEvent) {
+    for (const int dropAt : {10, 11}) {
+        recorder.calls.clear();
+        auto uploader = makeUploader();
+        recorder.onEvent = [&](int event) {
+            if (event == dropAt)
+                uploader.reset();
+        };
+        uploader->start();
+        ASSERT_TRUE(waitUntil([&] { return !uploader; })) << dropAt;
+        // The reply, timer and manager go with the next passes of the event loop.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(recorder.calls.last(), QString::number(dropAt));
+        EXPECT_FALSE(recorder.calls.contains(QStringLiteral("stop"))) << dropAt;
+    }
+    recorder.onEvent = nullptr;
+}
+
 TEST_F(UploaderFlow, DelegateStdExceptionsAreLoggedOthersPass) {
     QStringList logged;
     const Log::Sink previous = Log::setSink([&](const QString& line) { logged << line; });

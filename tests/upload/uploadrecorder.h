@@ -18,8 +18,8 @@ public:
     }
     void uploadShouldCancel() override { calls << QStringLiteral("cancel"); }
     void uploadShouldStop() override { calls << QStringLiteral("stop"); }
-    void uploadEvent(int event) override {
-        calls << QString::number(event);
+    void uploadEvent(Event event) override {
+        calls << QString::number(int(event));
         if (uploader && (event == 9 || event == 10))
             sentAt << uploader->bytesSent();
         if (onEvent)
