@@ -3,10 +3,13 @@
 // page in the browser.
 #include "pagedriver.h"
 
+#include "log.h"
+
 #include <QDesktopServices>
 #include <QDialog>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMutex>
 #include <QToolButton>
 #include <QUrl>
 
@@ -255,6 +258,27 @@ TEST_F(AlbumsTest, DeleteCancelledSendsNothing) {
     answer(waitForAlert(), 1);
     EXPECT_TRUE(albumRequests(QStringLiteral("DELETE")).isEmpty());
     EXPECT_EQ(rowNames(), QStringList{QStringLiteral("Остаётся")});
+}
+
+TEST_F(AlbumsTest, DeletingThePlaceholderSendsNothingAndLogsItsIdentifier) {
+    signInToPage();
+    ASSERT_EQ(rowNames().size(), 1); // the placeholder of an account without albums
+    selectRow(0);
+    QStringList lines;
+    QMutex linesLock;
+    const Log::Sink previous = Log::setSink([&](const QString& line) {
+        QMutexLocker lock(&linesLock);
+        lines << line;
+    });
+    clickSegment(1);
+    answer(waitForAlert(), 0);
+    Log::setSink(previous);
+
+    EXPECT_TRUE(albumRequests(QStringLiteral("DELETE")).isEmpty());
+    EXPECT_TRUE(lines.contains(QStringLiteral("deleted album id: -1")));
+    // The list was asked for again.
+    EXPECT_TRUE(lines.contains(QStringLiteral("reloadAlbumsListShowingErrors: Entered")));
+    EXPECT_EQ(visibleAlert(), nullptr);
 }
 
 TEST_F(AlbumsTest, DeleteAnswered404ThenFetched404ReloadsWithoutAnAlert) {
