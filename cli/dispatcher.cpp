@@ -2,14 +2,15 @@
 
 #include "log.h"
 #include "session.h"
+#include "tlstrust.h"
 
 #include <QUrl>
 
 namespace {
 
 const QString globalUsage =
-    QStringLiteral("usage: pikto [--service URL] [--login LOGIN] [--password-stdin] [--verbose] "
-                   "COMMAND [ARGS]");
+    QStringLiteral("usage: pikto [--service URL] [--ca FILE] [--login LOGIN] [--password-stdin] "
+                   "[--verbose] COMMAND [ARGS]");
 
 bool isHelp(const QStringList& args) {
     for (const QString& arg : args) {
@@ -50,7 +51,9 @@ QString Dispatcher::overview() const {
                     .arg(command->summary());
     text += QStringLiteral(
         "\nThe password comes from PIKTO_PASSWORD, or with --password-stdin from one line of\n"
-        "standard input; never from the command line. 'pikto COMMAND --help' tells more.\n"
+        "standard input; never from the command line. An https:// service is checked against\n"
+        "the system's certificate authorities, or only those of --ca FILE (or OVPIKTO_CA_FILE).\n"
+        "'pikto COMMAND --help' tells more.\n"
         "Exit status: 0 done, 1-5 the service's result code, 64 usage error.\n");
     return text;
 }
@@ -58,6 +61,7 @@ QString Dispatcher::overview() const {
 int Dispatcher::run(const QStringList& args) {
     ServiceUrls urls = m_defaultUrls;
     QString login;
+    QString caFile = m_defaultCaFile;
     bool passwordFromStdin = false;
     bool verbose = false;
     QStringList rest;
@@ -69,12 +73,17 @@ int Dispatcher::run(const QStringList& args) {
             rest += args.mid(i);
             break;
         }
-        if (arg == QLatin1String("--service") || arg == QLatin1String("--login")) {
+        if (arg == QLatin1String("--service") || arg == QLatin1String("--login") ||
+            arg == QLatin1String("--ca")) {
             if (i + 1 >= args.size())
                 return Session::usageError(QStringLiteral("%1 needs a value").arg(arg));
             const QString value = args[++i];
             if (arg == QLatin1String("--login")) {
                 login = value;
+                continue;
+            }
+            if (arg == QLatin1String("--ca")) {
+                caFile = value;
                 continue;
             }
             const QUrl url(value, QUrl::StrictMode);
@@ -94,6 +103,11 @@ int Dispatcher::run(const QStringList& args) {
     }
     if (!verbose)
         Log::setSink([](const QString&) {});
+    if (!caFile.isEmpty()) {
+        QString error;
+        if (!TlsTrust::useAuthoritiesFrom(caFile, &error))
+            return Session::usageError(error);
+    }
 
     // The longest run of leading words that names a command.
     Command* chosen = nullptr;

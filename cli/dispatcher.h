@@ -20,6 +20,10 @@ public:
     // `defaultUrls` serve when no --service is given.
     explicit Dispatcher(ServiceUrls defaultUrls) : m_defaultUrls(std::move(defaultUrls)) {}
 
+    // The certificate authorities for https:// services when no --ca is given (empty: the
+    // system's store).
+    void setDefaultCaFile(QString file) { m_defaultCaFile = std::move(file); }
+
     void add(std::unique_ptr<Command> command) { m_commands.push_back(std::move(command)); }
 
     // Runs the command line (without the program name); returns the exit status:
@@ -32,5 +36,6 @@ private:
     static QString help(const Command& command);
 
     ServiceUrls m_defaultUrls;
+    QString m_defaultCaFile;
     std::vector<std::unique_ptr<Command>> m_commands;
 };

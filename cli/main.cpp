@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     // One line per command; a new command only needs its own files and a line here.
     // The one place the program reads the service origin from the environment.
     Dispatcher dispatcher(ServiceUrls::fromEnvironment());
+    // And the one place it reads the certificate authorities' file.
+    dispatcher.setDefaultCaFile(qEnvironmentVariable("OVPIKTO_CA_FILE"));
     dispatcher.add(std::make_unique<SignInCommand>());
     dispatcher.add(std::make_unique<AlbumsCommand>());
     dispatcher.add(std::make_unique<AlbumCreateCommand>());

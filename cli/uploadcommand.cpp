@@ -60,6 +60,12 @@ int UploadCommand::run(const Arguments& arguments, Session& session) {
         const QFileInfo info(path);
         if (!info.isFile() || !info.isReadable())
             return Session::usageError(QStringLiteral("upload: cannot read %1").arg(path));
+        if (!OvPiktoExporterUploader::isSendableFileName(info.fileName()))
+            return Session::usageError(
+                QStringLiteral("upload: cannot send %1: its name holds a line break; rename it")
+                    .arg(QString(path)
+                             .replace(QLatin1Char('\n'), QLatin1String("\\n"))
+                             .replace(QLatin1Char('\r'), QLatin1String("\\r"))));
         if (info.size() >= sizeLimit) {
             Session::printError(QStringLiteral("upload: skipped %1: 20 MiB or more (%2)")
                                     .arg(path, UploadProgress::formatSize(toKiB(info.size()))));

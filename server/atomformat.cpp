@@ -1,5 +1,7 @@
 #include "atomformat.h"
 
+#include "xmldepth.h"
+
 #include <QDateTime>
 #include <QDomDocument>
 #include <QXmlStreamWriter>
@@ -82,7 +84,8 @@ std::string AtomFormat::entry(const AlbumRecord& album) {
 
 std::optional<AtomFormat::EntryFields> AtomFormat::parseEntry(const std::string& body) {
     QDomDocument doc;
-    if (!doc.setContent(QByteArray(body.data(), static_cast<qsizetype>(body.size())), false))
+    if (!XmlDepth::within(body) ||
+        !doc.setContent(QByteArray(body.data(), static_cast<qsizetype>(body.size())), false))
         return std::nullopt;
     const QDomElement root = doc.documentElement();
     if (root.isNull() || !nameIs(root.tagName(), QStringLiteral("entry"), QStringLiteral("entry")))

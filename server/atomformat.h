@@ -23,7 +23,8 @@ public:
     static std::string feed(const std::string& login, const std::vector<AlbumRecord>& albums);
     // One album as a document whose root is <entry>.
     static std::string entry(const AlbumRecord& album);
-    // The fields of an <entry> document; empty when the body is not well-formed XML or its
-    // root is not an entry. Element names are compared as written ("f:password").
+    // The fields of an <entry> document; empty when the body is not well-formed XML, nests
+    // deeper than XmlDepth::kLimit, or its root is not an entry. Element names are compared as
+    // written ("f:password").
     static std::optional<EntryFields> parseEntry(const std::string& body);
 };

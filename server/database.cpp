@@ -33,8 +33,13 @@ std::string columnText(sqlite3_stmt* stmt, int index) {
     return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)));
 }
 
-std::int64_t now() {
-    return static_cast<std::int64_t>(std::time(nullptr));
+// Tokens are kept as the hexadecimal SHA-256 of their text: a token is 160 random bits,
+// so the hash alone cannot be turned back into one.
+std::string tokenHash(const std::string& token) {
+    return QCryptographicHash::hash(QByteArray(token.data(), static_cast<qsizetype>(token.size())),
+                                    QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
 }
 
 // Passwords are kept as salted SHA-256, "salt$hash" in hexadecimal.
@@ -64,7 +69,7 @@ AlbumRecord readAlbum(sqlite3_stmt* stmt) {
 
 constexpr const char* kPhotoColumns =
     "SELECT id, album_id, file_name, access, comments_disabled, adults_only, original_hidden, "
-    "channel, app_platform, app_version, size, created FROM photos ";
+    "channel, app_platform, app_version, size, created, secret FROM photos ";
 
 PhotoRecord readPhoto(sqlite3_stmt* stmt) {
     PhotoRecord photo;
@@ -80,6 +85,7 @@ PhotoRecord readPhoto(sqlite3_stmt* stmt) {
     photo.appVersion = columnText(stmt, 9);
     photo.size = sqlite3_column_int64(stmt, 10);
     photo.created = sqlite3_column_int64(stmt, 11);
+    photo.secret = columnText(stmt, 12);
     return photo;
 }
 
@@ -88,6 +94,16 @@ PhotoRecord readPhoto(sqlite3_stmt* stmt) {
 Database::~Database() {
     if (db_)
         sqlite3_close(db_);
+}
+
+std::int64_t Database::now() const {
+    return clock_ ? clock_() : static_cast<std::int64_t>(std::time(nullptr));
+}
+
+void Database::setTokenPolicy(std::int64_t lifetimeSeconds, int perAccount) {
+    std::lock_guard lock(mutex_);
+    tokenLifetime_ = lifetimeSeconds;
+    tokensPerAccount_ = perAccount;
 }
 
 bool Database::exec(const char* sql) {
@@ -103,10 +119,19 @@ bool Database::open(const std::string& path, std::string& error) {
         return false;
     }
     sqlite3_busy_timeout(db_, 5000);
+    // Deleted rows (dropped tokens, old password hashes) are overwritten, not left in free
+    // pages of the file.
+    exec("PRAGMA secure_delete = ON");
+    // Readers do not wait for a writer, and a commit syncs the log only at checkpoints: a
+    // crash of the process loses nothing committed, a power cut at most the last commits.
+    exec("PRAGMA journal_mode = WAL");
+    exec("PRAGMA synchronous = NORMAL");
     const char* schema = "CREATE TABLE IF NOT EXISTS users ("
                          " login TEXT PRIMARY KEY, password TEXT);"
-                         "CREATE TABLE IF NOT EXISTS tokens ("
-                         " token TEXT PRIMARY KEY, login TEXT NOT NULL, created INTEGER NOT NULL);"
+                         "CREATE TABLE IF NOT EXISTS token_hashes ("
+                         " hash TEXT PRIMARY KEY, login TEXT NOT NULL, created INTEGER NOT NULL,"
+                         " expires INTEGER NOT NULL);"
+                         "CREATE INDEX IF NOT EXISTS token_hashes_login ON token_hashes(login);"
                          "CREATE TABLE IF NOT EXISTS albums ("
                          " id INTEGER PRIMARY KEY AUTOINCREMENT, login TEXT NOT NULL,"
                          " title TEXT NOT NULL DEFAULT '', summary TEXT NOT NULL DEFAULT '',"
@@ -118,7 +143,10 @@ bool Database::open(const std::string& path, std::string& error) {
                          " comments_disabled INTEGER NOT NULL, adults_only INTEGER NOT NULL,"
                          " original_hidden INTEGER NOT NULL, channel TEXT NOT NULL,"
                          " app_platform TEXT NOT NULL, app_version TEXT NOT NULL,"
-                         " size INTEGER NOT NULL, created INTEGER NOT NULL);"
+                         " size INTEGER NOT NULL, created INTEGER NOT NULL,"
+                         " secret TEXT NOT NULL DEFAULT '');"
+                         "CREATE TABLE IF NOT EXISTS settings ("
+                         " name TEXT PRIMARY KEY, value TEXT NOT NULL);"
                          "CREATE INDEX IF NOT EXISTS albums_login ON albums(login);"
                          "CREATE INDEX IF NOT EXISTS photos_album ON photos(album_id);";
     char* message = nullptr;
@@ -129,7 +157,86 @@ bool Database::open(const std::string& path, std::string& error) {
         db_ = nullptr;
         return false;
     }
+    if (!addPhotoSecrets()) {
+        error = "cannot give the stored photos their web addresses";
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return false;
+    }
+    if (!migrateClearTokens()) {
+        error = "cannot convert the stored tokens to hashes";
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return false;
+    }
     return true;
+}
+
+bool Database::addPhotoSecrets() {
+    // Photos of earlier runs had sequential addresses only: give each a random part.
+    bool hasColumn = false;
+    {
+        Statement columns = prepare(db_, "PRAGMA table_info(photos)");
+        if (!columns)
+            return false;
+        while (sqlite3_step(columns.get()) == SQLITE_ROW)
+            hasColumn = hasColumn || columnText(columns.get(), 1) == "secret";
+    }
+    if (!hasColumn && !exec("ALTER TABLE photos ADD COLUMN secret TEXT NOT NULL DEFAULT ''"))
+        return false;
+    return exec("UPDATE photos SET secret = lower(hex(randomblob(16))) WHERE secret = ''");
+}
+
+std::string Database::siteSecret() {
+    std::lock_guard lock(mutex_);
+    {
+        Statement find = prepare(db_, "SELECT value FROM settings WHERE name = 'site_secret'");
+        if (!find)
+            return {};
+        if (sqlite3_step(find.get()) == SQLITE_ROW)
+            return columnText(find.get(), 0);
+    }
+    const std::string secret = TextUtil::randomHex(32);
+    Statement insert = prepare(db_, "INSERT INTO settings(name, value) VALUES('site_secret', ?)");
+    if (secret.empty() || !insert)
+        return {};
+    bindText(insert.get(), 1, secret);
+    return sqlite3_step(insert.get()) == SQLITE_DONE ? secret : std::string();
+}
+
+bool Database::migrateClearTokens() {
+    // Earlier runs kept tokens in clear in "tokens": keep them working as hashes, then drop
+    // the table; secure_delete overwrites its pages.
+    {
+        Statement exists =
+            prepare(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tokens'");
+        if (!exists)
+            return false;
+        if (sqlite3_step(exists.get()) != SQLITE_ROW)
+            return true;
+    }
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    bool ok = false;
+    {
+        Statement rows = prepare(db_, "SELECT token, login, created FROM tokens");
+        Statement insert = prepare(db_, "INSERT OR IGNORE INTO token_hashes(hash, login, created, "
+                                        "expires) VALUES(?, ?, ?, ?)");
+        ok = rows && insert;
+        while (ok && sqlite3_step(rows.get()) == SQLITE_ROW) {
+            const std::int64_t created = sqlite3_column_int64(rows.get(), 2);
+            bindText(insert.get(), 1, tokenHash(columnText(rows.get(), 0)));
+            bindText(insert.get(), 2, columnText(rows.get(), 1));
+            sqlite3_bind_int64(insert.get(), 3, created);
+            sqlite3_bind_int64(insert.get(), 4, created + tokenLifetime_);
+            ok = sqlite3_step(insert.get()) == SQLITE_DONE;
+            sqlite3_reset(insert.get());
+        }
+    }
+    if (ok && exec("DROP TABLE tokens") && exec("COMMIT"))
+        return exec("VACUUM");
+    exec("ROLLBACK");
+    return false;
 }
 
 bool Database::setUser(const std::string& login, const std::string& password) {
@@ -183,26 +290,64 @@ bool Database::checkPassword(const std::string& login, const std::string& passwo
 }
 
 bool Database::addToken(const std::string& token, const std::string& login) {
+    const std::string hash = tokenHash(token);
     std::lock_guard lock(mutex_);
-    Statement stmt = prepare(db_, "INSERT INTO tokens(token, login, created) VALUES(?, ?, ?) "
-                                  "ON CONFLICT(token) DO UPDATE SET login = excluded.login");
-    if (!stmt)
+    const std::int64_t time = now();
+    Statement insert = prepare(db_, "INSERT INTO token_hashes(hash, login, created, expires) "
+                                    "VALUES(?, ?, ?, ?) ON CONFLICT(hash) DO UPDATE SET "
+                                    "login = excluded.login, created = excluded.created, "
+                                    "expires = excluded.expires");
+    Statement expired = prepare(db_, "DELETE FROM token_hashes WHERE expires <= ?");
+    // The newest tokens of the account stay, up to the cap; ties go by insertion order.
+    Statement surplus = prepare(db_, "DELETE FROM token_hashes WHERE login = ?1 AND rowid NOT IN "
+                                     "(SELECT rowid FROM token_hashes WHERE login = ?1 "
+                                     "ORDER BY created DESC, rowid DESC LIMIT ?2)");
+    if (!insert || !expired || !surplus)
         return false;
-    bindText(stmt.get(), 1, token);
-    bindText(stmt.get(), 2, login);
-    sqlite3_bind_int64(stmt.get(), 3, now());
-    return sqlite3_step(stmt.get()) == SQLITE_DONE;
+    bindText(insert.get(), 1, hash);
+    bindText(insert.get(), 2, login);
+    sqlite3_bind_int64(insert.get(), 3, time);
+    sqlite3_bind_int64(insert.get(), 4, time + tokenLifetime_);
+    if (sqlite3_step(insert.get()) != SQLITE_DONE)
+        return false;
+    sqlite3_bind_int64(expired.get(), 1, time);
+    bindText(surplus.get(), 1, login);
+    sqlite3_bind_int(surplus.get(), 2, tokensPerAccount_);
+    return sqlite3_step(expired.get()) == SQLITE_DONE && sqlite3_step(surplus.get()) == SQLITE_DONE;
 }
 
 std::optional<std::string> Database::tokenOwner(const std::string& token) {
+    const std::string hash = tokenHash(token);
     std::lock_guard lock(mutex_);
-    Statement stmt = prepare(db_, "SELECT login FROM tokens WHERE token = ?");
+    Statement stmt = prepare(db_, "SELECT login FROM token_hashes WHERE hash = ? AND expires > ?");
     if (!stmt)
         return std::nullopt;
-    bindText(stmt.get(), 1, token);
+    bindText(stmt.get(), 1, hash);
+    sqlite3_bind_int64(stmt.get(), 2, now());
     if (sqlite3_step(stmt.get()) != SQLITE_ROW)
         return std::nullopt;
     return columnText(stmt.get(), 0);
+}
+
+bool Database::removeToken(const std::string& token) {
+    const std::string hash = tokenHash(token);
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, "DELETE FROM token_hashes WHERE hash = ?");
+    if (!stmt)
+        return false;
+    bindText(stmt.get(), 1, hash);
+    return sqlite3_step(stmt.get()) == SQLITE_DONE;
+}
+
+int Database::tokenCount(const std::string& login) {
+    std::lock_guard lock(mutex_);
+    Statement stmt =
+        prepare(db_, "SELECT COUNT(*) FROM token_hashes WHERE login = ? AND expires > ?");
+    if (!stmt)
+        return 0;
+    bindText(stmt.get(), 1, login);
+    sqlite3_bind_int64(stmt.get(), 2, now());
+    return sqlite3_step(stmt.get()) == SQLITE_ROW ? sqlite3_column_int(stmt.get(), 0) : 0;
 }
 
 std::vector<AlbumRecord> Database::albums(const std::string& login) {
@@ -324,11 +469,14 @@ std::optional<std::int64_t> Database::unsortedAlbumId(const std::string& login) 
 }
 
 std::optional<std::int64_t> Database::addPhoto(const PhotoRecord& photo, const std::string& login) {
+    const std::string secret = TextUtil::randomHex(16);
+    if (secret.empty())
+        return std::nullopt;
     std::lock_guard lock(mutex_);
     Statement stmt = prepare(
         db_, "INSERT INTO photos(album_id, file_name, access, comments_disabled, adults_only, "
-             "original_hidden, channel, app_platform, app_version, size, created) "
-             "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11 "
+             "original_hidden, channel, app_platform, app_version, size, created, secret) "
+             "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?13 "
              "WHERE EXISTS (SELECT 1 FROM albums WHERE id = ?1 AND login = ?12)");
     if (!stmt)
         return std::nullopt;
@@ -344,6 +492,7 @@ std::optional<std::int64_t> Database::addPhoto(const PhotoRecord& photo, const s
     sqlite3_bind_int64(stmt.get(), 10, photo.size);
     sqlite3_bind_int64(stmt.get(), 11, now());
     bindText(stmt.get(), 12, login);
+    bindText(stmt.get(), 13, secret);
     if (sqlite3_step(stmt.get()) != SQLITE_DONE || sqlite3_changes(db_) != 1)
         return std::nullopt;
     return sqlite3_last_insert_rowid(db_);

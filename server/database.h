@@ -4,6 +4,7 @@
 #include "photorecord.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,6 +17,11 @@ struct sqlite3;
 // SQLite are reported as an empty optional or false, never thrown.
 class Database {
 public:
+    // Seconds since the epoch; replaceable so tests can age tokens.
+    using Clock = std::function<std::int64_t()>;
+    static constexpr std::int64_t kDefaultTokenLifetime = 30LL * 24 * 60 * 60;
+    static constexpr int kDefaultTokensPerAccount = 20;
+
     Database() = default;
     ~Database();
     Database(const Database&) = delete;
@@ -34,10 +40,20 @@ public:
     // an account without a password refuses every password.
     bool checkPassword(const std::string& login, const std::string& password);
 
-    // Stores a token for the login (replacing the owner of an equal token).
+    // How long a token is good for and how many an account keeps; set before use.
+    void setTokenPolicy(std::int64_t lifetimeSeconds, int perAccount);
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+
+    // Stores a hash of the token for the login (replacing the owner of an equal token),
+    // good for the token lifetime from now. The account's oldest tokens beyond the cap per
+    // account and every expired token are dropped. The token itself is never stored.
     bool addToken(const std::string& token, const std::string& login);
-    // The login the token belongs to; empty for an unknown token.
+    // The login the token belongs to; empty for an unknown or expired token.
     std::optional<std::string> tokenOwner(const std::string& token);
+    // Forgets the token (a site session that ends); false on a storage failure.
+    bool removeToken(const std::string& token);
+    // How many unexpired tokens the account holds (for checks of the cap).
+    int tokenCount(const std::string& login);
 
     // The account's albums, oldest first, with their image counts.
     std::vector<AlbumRecord> albums(const std::string& login);
@@ -56,10 +72,14 @@ public:
     // The id of the account's unsorted album, created on first use; empty on failure.
     std::optional<std::int64_t> unsortedAlbumId(const std::string& login);
 
+    // A random text made once per data folder, for values the site derives and checks
+    // (album password cookies); empty on a storage failure.
+    std::string siteSecret();
+
     // Stores a photo record in album `photo.albumId` only while that album exists and belongs
     // to `login`, checked and inserted in one statement so an album removed meanwhile cannot
     // gain a photo. Returns the new id; empty when the album is missing or someone else's,
-    // or on a storage failure.
+    // or on a storage failure. The record's secret is made here.
     std::optional<std::int64_t> addPhoto(const PhotoRecord& photo, const std::string& login);
     bool removePhoto(std::int64_t id);
     std::vector<PhotoRecord> photos(std::int64_t albumId);
@@ -67,8 +87,15 @@ public:
 
 private:
     bool exec(const char* sql);
+    bool migrateClearTokens();
+    bool addPhotoSecrets();
     std::optional<AlbumRecord> albumLocked(std::int64_t id);
+
+    std::int64_t now() const;
 
     std::mutex mutex_;
     sqlite3* db_ = nullptr;
+    Clock clock_;
+    std::int64_t tokenLifetime_ = kDefaultTokenLifetime;
+    int tokensPerAccount_ = kDefaultTokensPerAccount;
 };

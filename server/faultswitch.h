@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fault.h"
+#include "querystring.h"
 
 #include <mutex>
 #include <optional>
@@ -11,6 +12,12 @@
 // and is used up one request at a time.
 class FaultSwitch {
 public:
+    // The fault described by the fields of an arming request: path (a request path starting
+    // with "/"), action (status, drop, stall or cut), count (1 .. 1 000 000, default 1),
+    // status (100 .. 599, required for status), seconds (0 .. 3600, default 4), after (a byte
+    // count, default 1024), body and content_type. Empty, with the reason in `error`, when a
+    // field is missing or out of range.
+    static std::optional<Fault> parse(const QueryString::Fields& fields, std::string& error);
     // Arms a fault; its prefix is stored with repeated slashes collapsed.
     void arm(Fault fault);
     // Forgets every armed fault.

@@ -3,8 +3,11 @@
 #include "photoservice.h"
 #include "serviceoptions.h"
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <pthread.h>
 #include <thread>
@@ -21,6 +24,12 @@ int main(int argc, char** argv) {
         std::cout << ServiceOptions::usage();
         return 0;
     }
+    if (!options.readUsers(std::getenv("PIKTO_SERVICE_USERS"), error)) {
+        std::cerr << "pikto-service: " << error << "\n";
+        return 2;
+    }
+    // Everything the service writes (database, journal, photos) is its user's only.
+    ::umask(077);
 
     // SIGTERM and SIGINT are taken by one waiting thread, so the stop runs outside a signal
     // handler; every thread started from here on inherits the blocked set.

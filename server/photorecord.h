@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <string>
 
-// One stored photo; its bytes are the file "<data>/photos/<id>.jpg".
+// One stored photo; its bytes are the file "<data>/photos/<id>.jpg", its web address
+// "/photos/<id>-<secret>.jpg".
 struct PhotoRecord {
     std::int64_t id = 0;
     std::int64_t albumId = 0;
@@ -18,4 +19,6 @@ struct PhotoRecord {
     std::string appVersion;
     std::int64_t size = 0;
     std::int64_t created = 0; // seconds since the epoch
+    // The random part of the photo's web address; made by the database on insert.
+    std::string secret;
 };

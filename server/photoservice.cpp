@@ -3,58 +3,25 @@
 #include "connectioncloser.h"
 #include "textutil.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace {
 
 constexpr std::size_t kApiBodyLimit = 1024 * 1024;
 constexpr std::size_t kUploadBodyLimit = 64 * 1024 * 1024;
-constexpr std::size_t kWorkerThreads = 32;
-
-// A fault taken in pre-routing that the handler applies once the body has been read.
-// Pre-routing and the handler of one request run on the same worker thread.
-thread_local std::optional<Fault> pendingFault;
-// The content type of an upload, hidden from the library in pre-routing (see preRoute).
-thread_local std::string uploadContentType;
-
-std::vector<std::string> splitPath(const std::string& path) {
-    std::vector<std::string> segments;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t slash = path.find('/', start);
-        const std::size_t end = slash == std::string::npos ? path.size() : slash;
-        if (end > start)
-            segments.push_back(path.substr(start, end - start));
-        if (slash == std::string::npos)
-            break;
-        start = slash + 1;
-    }
-    return segments;
-}
-
-// The request path as routed: slashes collapsed, split into its non-empty segments.
-struct Route {
-    std::string path;
-    std::vector<std::string> segments;
-    bool isUpload = false; // POST /post/
-};
-
-Route routeOf(const httplib::Request& req) {
-    Route route;
-    route.path = TextUtil::collapseSlashes(req.path);
-    route.segments = splitPath(route.path);
-    route.isUpload =
-        req.method == "POST" && route.segments.size() == 1 && route.segments[0] == "post";
-    return route;
-}
-
-// The route of the request this thread works on, made once in pre-routing for the handler.
-thread_local Route currentRoute;
+constexpr std::size_t kFormBodyLimit = 16 * 1024;
+// Where a multipart content type is put aside (see hideMultipartType).
+const char* const kFormTypeHeader = "X-Pikto-Form-Type";
 
 bool isControlPath(const std::vector<std::string>& segments) {
     return !segments.empty() && (segments[0] == "_fault" || segments[0] == "_requests");
@@ -84,15 +51,6 @@ void closeConnection(const httplib::Request& req) {
         std::cerr << "pikto-service: could not find the connection to close\n";
 }
 
-// Hands the body to `receive` piece by piece. The library parses a multipart body itself
-// and then hands over the parts' contents only (it refuses a plain read of one).
-bool readThrough(const httplib::Request& req, const httplib::ContentReader& reader,
-                 const httplib::ContentReceiver& receive) {
-    if (req.is_multipart_form_data())
-        return reader([](const httplib::MultipartFormData&) { return true; }, receive);
-    return reader(receive);
-}
-
 // Reads the body through the library, keeping at most `limit` bytes. Returns the status
 // to refuse it with (413 over the limit, 400 unreadable), or 0.
 int readBody(const httplib::Request& req, const httplib::ContentReader& reader,
@@ -101,7 +59,7 @@ int readBody(const httplib::Request& req, const httplib::ContentReader& reader,
     const auto announced = req.get_header_value<std::uint64_t>("Content-Length");
     if (announced <= limit)
         body.reserve(static_cast<std::size_t>(announced));
-    const bool read = readThrough(req, reader, [&](const char* data, std::size_t length) {
+    const bool read = reader([&](const char* data, std::size_t length) {
         if (tooLarge || body.size() + length > limit) {
             // Keep reading so the refusal arrives as an answer, not as a reset.
             tooLarge = true;
@@ -116,12 +74,27 @@ int readBody(const httplib::Request& req, const httplib::ContentReader& reader,
     return tooLarge ? 413 : 0;
 }
 
+// Sets the mode of a file or folder the service keeps; false with a reason on failure.
+bool keepPrivate(const std::string& path, mode_t mode, std::string& error) {
+    if (::chmod(path.c_str(), mode) == 0)
+        return true;
+    error = "cannot make " + path + " private: " + std::strerror(errno);
+    return false;
+}
+
+// The query part of a request target, without the "?".
+std::string queryOf(const std::string& target) {
+    const std::size_t mark = target.find('?');
+    return mark == std::string::npos ? std::string() : target.substr(mark + 1);
+}
+
 } // namespace
 
 PhotoService::PhotoService(ServiceOptions options)
     : options_(std::move(options)), photos_(options_.dataDir + "/photos"),
-      releases_(options_.releasesDir), albums_(db_, photos_), pages_(db_, photos_),
-      uploads_(db_, photos_), signIn_(db_), server_(std::make_unique<httplib::Server>()) {}
+      releases_(options_.releasesDir), albums_(db_, photos_), pages_(db_, photos_, signIn_),
+      uploads_(db_, photos_), signIn_(db_, SignInService::Clock::now, options_.signInLimit),
+      server_(std::make_unique<ConnectionServer>(ConnectionServer::Settings{})) {}
 
 PhotoService::~PhotoService() {
     stop();
@@ -129,8 +102,8 @@ PhotoService::~PhotoService() {
 
 std::string PhotoService::origin() const {
     const bool v6 = options_.host.find(':') != std::string::npos;
-    return "http://" + (v6 ? "[" + options_.host + "]" : options_.host) + ":" +
-           std::to_string(port_);
+    return std::string(server_->usesTls() ? "https://" : "http://") +
+           (v6 ? "[" + options_.host + "]" : options_.host) + ":" + std::to_string(port_);
 }
 
 bool PhotoService::prepare(std::string& error) {
@@ -142,10 +115,21 @@ bool PhotoService::prepare(std::string& error) {
     }
     if (!photos_.prepare(error))
         return false;
-    if (!db_.open(options_.dataDir + "/pikto.sqlite", error)) {
+    // Only the service's own user may read the accounts, tokens and photos, whatever the
+    // folder's modes were before.
+    if (!keepPrivate(options_.dataDir, 0700, error) ||
+        !keepPrivate(options_.dataDir + "/photos", 0700, error))
+        return false;
+    const std::string databasePath = options_.dataDir + "/pikto.sqlite";
+    if (!db_.open(databasePath, error)) {
         error = "cannot open the database: " + error;
         return false;
     }
+    if (!keepPrivate(databasePath, 0600, error))
+        return false;
+    const std::int64_t tokenSeconds = static_cast<std::int64_t>(options_.tokenDays) * 24 * 60 * 60;
+    db_.setTokenPolicy(tokenSeconds, Database::kDefaultTokensPerAccount);
+    pages_.configure(!options_.tlsCert.empty(), options_.legacyOpenPages, tokenSeconds);
     if (!signIn_.prepare(error))
         return false;
     for (const auto& [login, password] : options_.users) {
@@ -161,8 +145,15 @@ bool PhotoService::prepare(std::string& error) {
         }
     }
 
-    server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    if (!options_.tlsCert.empty() && !server_->useTls(options_.tlsCert, options_.tlsKey, error))
+        return false;
+    if (!server_->prepare(error))
+        return false;
     server_->set_payload_max_length(kUploadBodyLimit);
+    // What the Keep-Alive header announces; ConnectionServer applies the same limits.
+    server_->set_keep_alive_max_count(ConnectionServer::Settings{}.requestsPerConnection);
+    server_->set_keep_alive_timeout(
+        std::chrono::duration_cast<std::chrono::seconds>(ConnectionPark::Limits{}.idle).count());
     // Only SO_REUSEADDR: the library's default adds SO_REUSEPORT, which lets a second
     // service share a port that is in use instead of reporting it.
     server_->set_socket_options([](int sock) {
@@ -182,6 +173,10 @@ bool PhotoService::prepare(std::string& error) {
             return false;
         }
         port_ = options_.port;
+    }
+    if (!server_->widenBacklog()) {
+        error = "cannot listen on " + options_.host + ": " + std::strerror(errno);
+        return false;
     }
     return true;
 }
@@ -210,14 +205,57 @@ void PhotoService::stop() {
         std::this_thread::yield();
     if (server_->is_running()) {
         server_->stop();
-        // Idle keep-alive connections would otherwise hold the workers for seconds.
+        server_->closeConnections();
+        // Requests still running end on a closed connection.
         ConnectionCloser::shutDownAll(port_);
     }
 }
 
 void PhotoService::setUpRoutes() {
-    server_->set_pre_routing_handler(
-        [this](const httplib::Request& req, httplib::Response& res) { return preRoute(req, res); });
+    auto& r = routes_;
+    r.add("GET", "/", 0, [this](RequestContext& c) { pages_.home(c); });
+    r.add("POST", "/_fault", kApiBodyLimit, [this](RequestContext& c) { armFault(c); });
+    r.add("DELETE", "/_fault", kApiBodyLimit, [this](RequestContext& c) {
+        faults_.clear();
+        TextUtil::answerText(c.res, 200, "cleared");
+    });
+    r.add("GET", "/_requests", 0, [this](RequestContext& c) {
+        c.res.status = 200;
+        c.res.set_content(log_.text(), "text/plain; charset=utf-8");
+    });
+    r.add("GET", "/api/users/{login}/albums", 0,
+          [this](RequestContext& c) { albums_.list(c.req, c.res, c.param("login")); });
+    r.add("POST", "/api/users/{login}/albums", kApiBodyLimit,
+          [this](RequestContext& c) { albums_.create(c.req, c.res, c.param("login"), c.body); });
+    r.add("GET", "/api/users/{login}/album/{id}", 0, [this](RequestContext& c) {
+        albums_.fetch(c.req, c.res, c.param("login"), c.param("id"));
+    });
+    r.add("PUT", "/api/users/{login}/album/{id}", kApiBodyLimit, [this](RequestContext& c) {
+        albums_.update(c.req, c.res, c.param("login"), c.param("id"), c.body);
+    });
+    r.add("DELETE", "/api/users/{login}/album/{id}", kApiBodyLimit, [this](RequestContext& c) {
+        albums_.remove(c.req, c.res, c.param("login"), c.param("id"));
+    });
+    r.add("GET", "/users/{login}/album/{id}", 0, [this](RequestContext& c) { pages_.album(c); });
+    r.add("POST", "/users/{login}/album/{id}", kFormBodyLimit,
+          [this](RequestContext& c) { pages_.unlockAlbum(c); });
+    r.add("GET", "/photos/{file}", 0, [this](RequestContext& c) { pages_.photo(c); });
+    r.add("GET", "/go.xml", 0, [this](RequestContext& c) { pages_.blog(c); });
+    r.add("GET", "/passport", 0, [this](RequestContext& c) { pages_.passport(c); });
+    r.add("GET", "/passport/signin", 0, [this](RequestContext& c) { pages_.signInForm(c); });
+    r.add("POST", "/passport/signin", kFormBodyLimit,
+          [this](RequestContext& c) { pages_.signIn(c); });
+    r.add("POST", "/passport/signout", kFormBodyLimit,
+          [this](RequestContext& c) { pages_.signOut(c); });
+    r.add("POST", "/post", kUploadBodyLimit,
+          [this](RequestContext& c) { uploads_.receive(c.res, c.contentType, std::move(c.body)); });
+    r.add("GET", "/ovmrsa/key", 0, [this](RequestContext& c) { signIn_.key(c.res); });
+    r.add("POST", "/ovmrsa/token", kFormBodyLimit,
+          [this](RequestContext& c) { signIn_.token(c.res, c.body, c.req.remote_addr); });
+    r.add("GET", "/photo/mac/iphoto-plugin/{file}", 0,
+          [this](RequestContext& c) { releases_.serve(c.res, c.param("file")); });
+
+    server_->setRequestSetup(&PhotoService::hideMultipartType);
     auto plain = [this](const httplib::Request& req, httplib::Response& res) {
         handle(req, res, nullptr);
     };
@@ -254,56 +292,19 @@ void PhotoService::setUpRoutes() {
     });
 }
 
-httplib::Server::HandlerResponse PhotoService::preRoute(const httplib::Request& req,
-                                                        httplib::Response& res) {
-    pendingFault.reset();
-    uploadContentType.clear();
-    currentRoute = routeOf(req);
-    const std::string& path = currentRoute.path;
-    const std::vector<std::string>& segments = currentRoute.segments;
-    if (currentRoute.isUpload && req.has_header("Content-Type")) {
-        // The upload body is read raw and parsed afterwards (MultipartForm). The library
-        // would parse a multipart body itself while reading and allows no raw read of it,
-        // so the content type is put aside. The request object is the library's own
-        // non-const local; only this header changes.
-        uploadContentType = req.get_header_value("Content-Type");
-        auto& headers = const_cast<httplib::Request&>(req).headers;
+void PhotoService::hideMultipartType(httplib::Request& req) {
+    // Every body is read raw and a form parsed afterwards (MultipartForm): the library would
+    // parse a multipart body itself while reading and allows no raw read of one. So its
+    // content type is put aside under a header of our own, which a client cannot set: any
+    // it sent is dropped first.
+    auto& headers = req.headers;
+    headers.erase(kFormTypeHeader);
+    if (req.is_multipart_form_data()) {
+        const std::string type = req.get_header_value("Content-Type");
         headers.erase("Content-Type");
         headers.emplace("Content-Type", "application/octet-stream");
+        headers.emplace(kFormTypeHeader, type);
     }
-    if (isControlPath(segments)) {
-        if (!isLoopback(req.remote_addr)) {
-            TextUtil::answerText(res, 403, "The test controls answer loopback clients only");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    }
-    log_.add(req.method, req.path);
-
-    std::optional<Fault> fault = faults_.take(path);
-    if (!fault)
-        return httplib::Server::HandlerResponse::Unhandled;
-    switch (fault->action) {
-    case Fault::Action::Drop:
-        closeConnection(req);
-        return httplib::Server::HandlerResponse::Handled;
-    case Fault::Action::Stall:
-        stall(req, fault->seconds);
-        return httplib::Server::HandlerResponse::Handled;
-    case Fault::Action::Status:
-    case Fault::Action::Cut:
-        if (!hasBody(req)) {
-            if (fault->action == Fault::Action::Cut)
-                closeConnection(req);
-            else
-                applyStatus(res, *fault);
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        // The body is read first, in the handler.
-        pendingFault = std::move(fault);
-        return httplib::Server::HandlerResponse::Unhandled;
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
 }
 
 void PhotoService::stall(const httplib::Request& req, int seconds) {
@@ -313,179 +314,89 @@ void PhotoService::stall(const httplib::Request& req, int seconds) {
     closeConnection(req);
 }
 
+void PhotoService::cut(const httplib::Request& req, const httplib::ContentReader* reader,
+                       std::size_t after) {
+    std::size_t received = 0;
+    bool done = false;
+    if (reader) {
+        (*reader)([&](const char*, std::size_t length) {
+            received += length;
+            if (received < after)
+                return true;
+            closeConnection(req);
+            done = true;
+            return false;
+        });
+    }
+    if (!done)
+        closeConnection(req);
+}
+
 void PhotoService::handle(const httplib::Request& req, httplib::Response& res,
                           const httplib::ContentReader* reader) {
-    std::optional<Fault> fault = std::move(pendingFault);
-    pendingFault.reset();
-    const Route route = std::move(currentRoute);
-    currentRoute = {};
-
-    if (fault && fault->action == Fault::Action::Cut) {
-        std::size_t received = 0;
-        bool cut = false;
-        if (reader) {
-            readThrough(req, *reader, [&](const char*, std::size_t length) {
-                received += length;
-                if (received < fault->after)
-                    return true;
-                closeConnection(req);
-                cut = true;
-                return false;
-            });
-        }
-        if (!cut)
-            closeConnection(req);
-        return;
+    const std::string path = TextUtil::collapseSlashes(req.path);
+    const std::vector<std::string> segments = Router::split(path);
+    if (isControlPath(segments)) {
+        if (!isLoopback(req.remote_addr))
+            return TextUtil::answerText(res, 403, "The test controls answer loopback clients only");
+    } else {
+        log_.add(req.method, req.path);
     }
 
-    std::string body;
+    // A fault is taken before the body is read; status and cut apply once it is read.
+    std::optional<Fault> fault = isControlPath(segments) ? std::nullopt : faults_.take(path);
+    if (fault && fault->action == Fault::Action::Drop)
+        return closeConnection(req);
+    if (fault && fault->action == Fault::Action::Stall)
+        return stall(req, fault->seconds);
+    if (fault && fault->action == Fault::Action::Cut)
+        return cut(req, hasBody(req) ? reader : nullptr, fault->after);
+    if (fault && !hasBody(req))
+        return applyStatus(res, *fault);
+
+    Router::Match match = routes_.find(req.method, segments);
+    RequestContext context{req,
+                           res,
+                           std::move(match.params),
+                           QueryString::parse(queryOf(req.target)),
+                           {},
+                           req.get_header_value("Content-Type")};
+    if (req.has_header(kFormTypeHeader))
+        context.contentType = req.get_header_value(kFormTypeHeader);
     if (reader) {
-        const int refusal =
-            readBody(req, *reader, res, route.isUpload ? kUploadBodyLimit : kApiBodyLimit, body);
-        if (fault && fault->action == Fault::Action::Status)
+        const std::size_t limit =
+            match.route && match.route->bodyLimit > 0 ? match.route->bodyLimit : kApiBodyLimit;
+        const int refusal = readBody(req, *reader, res, limit, context.body);
+        if (fault)
             return applyStatus(res, *fault);
         if (refusal == 413)
             return TextUtil::answerText(res, 413, "Request body too large");
         if (refusal != 0)
             return TextUtil::answerText(res, 400, "Unreadable request body");
     } else {
-        body = req.body;
+        context.body = req.body;
     }
-    if (fault && fault->action == Fault::Action::Status)
+    if (fault)
         return applyStatus(res, *fault);
-    dispatch(req, res, route.segments, std::move(body));
-}
 
-void PhotoService::dispatch(const httplib::Request& req, httplib::Response& res,
-                            const std::vector<std::string>& s, std::string body) {
-    const std::string& method = req.method;
-    const bool get = method == "GET" || method == "HEAD";
-    const std::size_t n = s.size();
-    bool known = true;
-
-    if (n == 0) {
-        if (get)
-            return pages_.home(res);
-    } else if (s[0] == "_fault" && n == 1) {
-        if (method == "POST")
-            return armFault(req, res, body);
-        if (method == "DELETE") {
-            faults_.clear();
-            return TextUtil::answerText(res, 200, "cleared");
-        }
-    } else if (s[0] == "_requests" && n == 1) {
-        if (get) {
-            res.status = 200;
-            return res.set_content(log_.text(), "text/plain; charset=utf-8");
-        }
-    } else if (s[0] == "api" && n >= 2 && s[1] == "users") {
-        if (n == 4 && s[3] == "albums") {
-            if (get)
-                return albums_.list(req, res, s[2]);
-            if (method == "POST")
-                return albums_.create(req, res, s[2], body);
-        } else if (n == 5 && s[3] == "album") {
-            if (get)
-                return albums_.fetch(req, res, s[2], s[4]);
-            if (method == "PUT")
-                return albums_.update(req, res, s[2], s[4], body);
-            if (method == "DELETE")
-                return albums_.remove(req, res, s[2], s[4]);
-        } else {
-            known = false;
-        }
-    } else if (s[0] == "users" && n == 4 && s[2] == "album") {
-        if (get)
-            return pages_.album(res, s[1], s[3]);
-    } else if (s[0] == "photos" && n == 2) {
-        if (get)
-            return pages_.photo(res, s[1]);
-    } else if (s[0] == "passport" && n == 1) {
-        if (get)
-            return pages_.passport(req, res);
-    } else if (s[0] == "post" && n == 1) {
-        if (method == "POST")
-            return uploads_.receive(res, uploadContentType, std::move(body));
-    } else if (s[0] == "ovmrsa" && n == 2 && (s[1] == "key" || s[1] == "token")) {
-        if (s[1] == "key" && get)
-            return signIn_.key(res);
-        if (s[1] == "token" && method == "POST")
-            return signIn_.token(res, body);
-    } else if (n == 4 && s[0] == "photo" && s[1] == "mac" && s[2] == "iphoto-plugin") {
-        if (get)
-            return releases_.serve(res, s[3]);
-    } else {
-        known = false;
-    }
-    if (known)
+    switch (match.outcome) {
+    case Router::Outcome::Found:
+        return match.route->handler(context);
+    case Router::Outcome::WrongMethod:
         return TextUtil::answerText(res, 405, "Method not allowed");
+    case Router::Outcome::NotFound:
+        break;
+    }
     TextUtil::answerText(res, 404, "Not found");
 }
 
-void PhotoService::armFault(const httplib::Request& req, httplib::Response& res,
-                            const std::string& body) {
-    httplib::Params params = req.params;
-    httplib::detail::parse_query_text(body, params);
-    auto value = [&](const char* name) -> std::optional<std::string> {
-        auto it = params.find(name);
-        if (it == params.end())
-            return std::nullopt;
-        return it->second;
-    };
-    auto number = [&](const char* name, long long fallback, long long low, long long high,
-                      long long& out) {
-        const std::optional<std::string> text = value(name);
-        if (!text) {
-            out = fallback;
-            return true;
-        }
-        try {
-            std::size_t used = 0;
-            out = std::stoll(*text, &used);
-            return used == text->size() && out >= low && out <= high;
-        } catch (const std::exception&) {
-            return false;
-        }
-    };
-
-    Fault fault;
-    const std::optional<std::string> path = value("path");
-    const std::optional<std::string> action = value("action");
-    if (!path || path->empty() || (*path)[0] != '/')
-        return TextUtil::answerText(res, 400, "path must be a request path starting with /");
-    fault.pathPrefix = *path;
-    if (action == "status")
-        fault.action = Fault::Action::Status;
-    else if (action == "drop")
-        fault.action = Fault::Action::Drop;
-    else if (action == "stall")
-        fault.action = Fault::Action::Stall;
-    else if (action == "cut")
-        fault.action = Fault::Action::Cut;
-    else
-        return TextUtil::answerText(res, 400, "action must be status, drop, stall or cut");
-
-    long long count = 0;
-    long long status = 0;
-    long long seconds = 0;
-    long long after = 0;
-    if (!number("count", 1, 1, 1000000, count))
-        return TextUtil::answerText(res, 400, "count must be a positive number");
-    if (!number("seconds", 4, 0, 3600, seconds))
-        return TextUtil::answerText(res, 400, "seconds must be a number from 0 to 3600");
-    if (!number("after", 1024, 0, 1LL << 40, after))
-        return TextUtil::answerText(res, 400, "after must be a byte count");
-    if (fault.action == Fault::Action::Status) {
-        if (!value("status") || !number("status", 0, 100, 599, status))
-            return TextUtil::answerText(res, 400, "status must be an HTTP status from 100 to 599");
-        fault.status = static_cast<int>(status);
-    }
-    fault.remaining = static_cast<int>(count);
-    fault.seconds = static_cast<int>(seconds);
-    fault.after = static_cast<std::size_t>(after);
-    fault.body = value("body").value_or("");
-    if (const std::optional<std::string> type = value("content_type"); type && !type->empty())
-        fault.contentType = *type;
-    faults_.arm(std::move(fault));
-    TextUtil::answerText(res, 200, "armed");
+void PhotoService::armFault(RequestContext& context) {
+    QueryString::Fields fields = context.query;
+    QueryString::parseInto(context.body, fields);
+    std::string error;
+    std::optional<Fault> fault = FaultSwitch::parse(fields, error);
+    if (!fault)
+        return TextUtil::answerText(context.res, 400, error);
+    faults_.arm(std::move(*fault));
+    TextUtil::answerText(context.res, 200, "armed");
 }

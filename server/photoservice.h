@@ -1,11 +1,13 @@
 #pragma once
 
 #include "albumapi.h"
+#include "connectionserver.h"
 #include "database.h"
 #include "faultswitch.h"
 #include "photofolder.h"
 #include "releasefiles.h"
 #include "requestlog.h"
+#include "router.h"
 #include "serviceoptions.h"
 #include "signinservice.h"
 #include "uploadreceiver.h"
@@ -23,7 +25,8 @@
 // The stand-in photo service: one HTTP server answering the sign-in, album, upload, feed
 // and website requests from the data folder, plus the loopback-only test controls
 // (/_fault/, /_requests/). Requests run on a pool of threads, so a stalled request does
-// not hold up the others.
+// not hold up the others; connections wait between requests without a thread (see
+// ConnectionServer).
 class PhotoService {
 public:
     explicit PhotoService(ServiceOptions options);
@@ -36,7 +39,7 @@ public:
     bool prepare(std::string& error);
     // The bound port, valid after prepare.
     int port() const { return port_; }
-    // "http://HOST:PORT".
+    // "http://HOST:PORT", or "https://HOST:PORT" with TLS.
     std::string origin() const;
     // Serves until stop; returns false when serving could not start.
     bool run();
@@ -45,13 +48,17 @@ public:
 
 private:
     void setUpRoutes();
-    httplib::Server::HandlerResponse preRoute(const httplib::Request& req, httplib::Response& res);
+    // Run on each request once its head is read, before routing and before its body.
+    static void hideMultipartType(httplib::Request& req);
+    // Answers one request: test controls, then an armed fault, then the body read within
+    // the route's limit, then the route's handler.
     void handle(const httplib::Request& req, httplib::Response& res,
                 const httplib::ContentReader* reader);
-    void dispatch(const httplib::Request& req, httplib::Response& res,
-                  const std::vector<std::string>& segments, std::string body);
-    void armFault(const httplib::Request& req, httplib::Response& res, const std::string& body);
+    void armFault(RequestContext& context);
+    // Holds the request until `seconds` pass or the service stops, then closes it.
     void stall(const httplib::Request& req, int seconds);
+    // Closes the connection once `after` body bytes arrived (at once without a body).
+    void cut(const httplib::Request& req, const httplib::ContentReader* reader, std::size_t after);
 
     ServiceOptions options_;
     Database db_;
@@ -63,7 +70,8 @@ private:
     SignInService signIn_;
     FaultSwitch faults_;
     RequestLog log_;
-    std::unique_ptr<httplib::Server> server_;
+    Router routes_;
+    std::unique_ptr<ConnectionServer> server_;
     int port_ = 0;
 
     std::mutex stopMutex_;

@@ -2,14 +2,15 @@
 
 #include "base64.h"
 #include "database.h"
-#include "keytext.h"
+#include "querystring.h"
 #include "textutil.h"
+#include "xmldepth.h"
 
 #include <QDomDocument>
 
 #include <httplib.h>
 
-#include <vector>
+#include <optional>
 
 namespace {
 
@@ -18,7 +19,7 @@ const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 // More pending ids than this means nobody redeems them; the oldest go first.
 constexpr std::size_t kMaxPending = 10000;
 // Credentials of a real sign-in are small; refuse to decrypt more than this.
-constexpr std::size_t kMaxCipherText = 64 * 1024;
+constexpr std::size_t kMaxCipherText = 4 * 1024;
 
 void answerXml(httplib::Response& res, const std::string& element) {
     res.status = 200;
@@ -28,79 +29,78 @@ void answerXml(httplib::Response& res, const std::string& element) {
 } // namespace
 
 bool SignInService::prepare(std::string& error) {
-    std::lock_guard lock(mutex_);
-    if (!provider_.DeriveKeyFromRandomDevice(1024)) {
-        error = "cannot make the sign-in key pair from the random device";
-        return false;
-    }
-    std::vector<char> text(key_text_capacity);
-    if (!provider_.ExportPublicKey(text.data()) || text[0] == '\0') {
-        error = "cannot write the sign-in public key";
-        return false;
-    }
-    keyText_ = text.data();
-    return true;
+    return pool_.start(error);
 }
 
 void SignInService::key(httplib::Response& res) {
     const std::string requestId = TextUtil::randomHex(16);
-    if (keyText_.empty() || requestId.empty()) {
+    std::optional<KeyPool::KeyPair> keys = pool_.take();
+    if (!keys || requestId.empty())
         return TextUtil::answerText(res, 503, "Sign-in is not available");
-    }
+    const std::string keyText = keys->publicText;
     {
         std::lock_guard lock(mutex_);
         const Clock::time_point now = now_();
-        std::erase_if(pending_, [&](const auto& entry) { return entry.second <= now; });
+        std::erase_if(pending_, [&](const auto& entry) { return entry.second.expiry <= now; });
         while (pending_.size() >= kMaxPending) {
             auto oldest = pending_.begin();
             for (auto it = pending_.begin(); it != pending_.end(); ++it) {
-                if (it->second < oldest->second)
+                if (it->second.expiry < oldest->second.expiry)
                     oldest = it;
             }
             pending_.erase(oldest);
         }
-        pending_[requestId] = now + kRequestIdLifetime;
+        pending_[requestId] = Pending{now + kRequestIdLifetime, std::move(*keys)};
     }
-    answerXml(res, "<key>" + keyText_ + "</key><request_id>" + requestId + "</request_id>");
+    answerXml(res, "<key>" + keyText + "</key><request_id>" + requestId + "</request_id>");
 }
 
-bool SignInService::redeem(const std::string& requestId) {
+bool SignInService::admitAttempt(const std::string& subject, const std::string& address) {
+    std::lock_guard lock(mutex_);
+    return attempts_.admit({subject, "address:" + address}, now_());
+}
+
+std::optional<KeyPool::KeyPair> SignInService::redeem(const std::string& requestId) {
     std::lock_guard lock(mutex_);
     const auto it = pending_.find(requestId);
     if (it == pending_.end())
-        return false;
-    const bool fresh = now_() < it->second;
+        return std::nullopt;
+    const bool fresh = now_() < it->second.expiry;
+    KeyPool::KeyPair keys = std::move(it->second.keys);
     pending_.erase(it);
-    return fresh;
+    if (!fresh)
+        return std::nullopt;
+    return keys;
 }
 
-std::string SignInService::decrypt(const std::string& base64) {
+std::string SignInService::decrypt(CCryptoProviderRSA& provider, const std::string& base64) {
     const std::string cipher = base64_decode(base64);
     if (cipher.empty() || cipher.size() > kMaxCipherText)
         return {};
     std::string plain(CCryptoProviderRSA::DecryptedLengthBound(cipher.size()), '\0');
     unsigned long length = 0;
-    {
-        std::lock_guard lock(mutex_);
-        // Every sign-in encrypts with a fresh provider, so every stream starts a new chain.
-        provider_.ResetDecryption();
-        provider_.Decrypt(cipher.data(), cipher.size(), plain.data(), length);
-    }
+    provider.ResetDecryption();
+    provider.Decrypt(cipher.data(), cipher.size(), plain.data(), length);
     plain.resize(length);
     return plain;
 }
 
-void SignInService::token(httplib::Response& res, const std::string& body) {
-    httplib::Params params;
-    httplib::detail::parse_query_text(body, params);
-    const auto credentials = params.find("credentials");
-    const auto requestId = params.find("request_id");
-    if (requestId == params.end() || !redeem(requestId->second) || credentials == params.end())
+void SignInService::token(httplib::Response& res, const std::string& body,
+                          const std::string& address) {
+    const QueryString::Fields fields = QueryString::parse(body);
+    const std::optional<std::string> credentials = QueryString::value(fields, "credentials");
+    const std::optional<std::string> requestId = QueryString::value(fields, "request_id");
+    if (!requestId)
+        return answerXml(res, "<error code=\"1\"/>");
+    // The id and its key are used up by this request, whatever its outcome.
+    std::optional<KeyPool::KeyPair> keys = redeem(*requestId);
+    if (!keys || !credentials)
         return answerXml(res, "<error code=\"1\"/>");
 
-    const std::string plain = decrypt(credentials->second);
+    const std::string plain = decrypt(*keys->provider, *credentials);
+    keys.reset();
     QDomDocument doc;
-    if (plain.empty() ||
+    if (plain.empty() || !XmlDepth::within(plain) ||
         !doc.setContent(QByteArray(plain.data(), static_cast<qsizetype>(plain.size())), false))
         return answerXml(res, "<error code=\"1\"/>");
     const QDomElement root = doc.documentElement();
@@ -111,6 +111,12 @@ void SignInService::token(httplib::Response& res, const std::string& body) {
 
     const std::string login = root.attribute(QStringLiteral("login")).toStdString();
     const std::string password = root.attribute(QStringLiteral("password")).toStdString();
+    if (!admitAttempt("login:" + login, address)) {
+        res.set_header("Retry-After", std::to_string(kAttemptWindow.count()));
+        answerXml(res, "<error code=\"1\"/>");
+        res.status = 429;
+        return;
+    }
     if (!db_.checkPassword(login, password))
         return answerXml(res, "<error code=\"2\"/>");
 

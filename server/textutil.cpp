@@ -82,6 +82,60 @@ bool TextUtil::endsWith(const std::string& text, const std::string& suffix) {
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+std::string TextUtil::validUtf8(const std::string& text) {
+    static const std::string replacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        unsigned int low = 0x80; // the smallest allowed second byte
+        unsigned int high = 0xBF;
+        if (lead < 0x80) {
+            length = 1;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0)
+                low = 0xA0; // no overlong forms
+            if (lead == 0xED)
+                high = 0x9F; // no surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0)
+                low = 0x90;
+            if (lead == 0xF4)
+                high = 0x8F; // nothing above U+10FFFF
+        }
+        bool valid = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto byte = static_cast<unsigned char>(text[i + k]);
+            valid = k == 1 ? byte >= low && byte <= high : byte >= 0x80 && byte <= 0xBF;
+        }
+        if (valid) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += replacement;
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string TextUtil::withoutControls(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f)
+            out.push_back(c);
+    }
+    return out;
+}
+
 void TextUtil::answerText(httplib::Response& res, int status, const std::string& text) {
     res.status = status;
     res.set_content(text + "\n", "text/plain; charset=utf-8");

@@ -20,6 +20,11 @@ public:
     static bool isDecimalId(const std::string& text);
     // True when `text` ends with `suffix` (always for an empty suffix).
     static bool endsWith(const std::string& text, const std::string& suffix);
+    // The text with every byte sequence that is not UTF-8 replaced by U+FFFD, so a page
+    // declared UTF-8 shows it as such.
+    static std::string validUtf8(const std::string& text);
+    // The text without control characters (below 0x20, and 0x7F).
+    static std::string withoutControls(const std::string& text);
     // Sets the status and a plain-text body of `text` and a line end.
     static void answerText(httplib::Response& res, int status, const std::string& text);
 };

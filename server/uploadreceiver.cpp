@@ -62,7 +62,8 @@ void UploadReceiver::receive(httplib::Response& res, const std::string& contentT
 
     PhotoRecord photo;
     photo.albumId = *albumId;
-    photo.fileName = image->second.filename;
+    // A name is shown on pages and written to logs: no line breaks or other controls.
+    photo.fileName = TextUtil::withoutControls(image->second.filename);
     photo.access = access;
     photo.commentsDisabled = field("disable_comments") == "1";
     photo.adultsOnly = field("xxx") == "1";

@@ -1,33 +1,93 @@
 #pragma once
 
-#include <string>
+#include "albumrecord.h"
+#include "photorecord.h"
+#include "requestcontext.h"
 
-namespace httplib {
-struct Request;
-struct Response;
-} // namespace httplib
+#include <cstdint>
+#include <optional>
+#include <string>
 
 class Database;
 class PhotoFolder;
+class SignInService;
 
-// The plain HTML pages of the website: home, account pages and album pages, and the
-// stored photos themselves.
+// The plain HTML pages of the website: home, account pages, the sign-in form, album pages,
+// and the stored photos themselves.
+//
+// Who sees what: the owner of an album, signed in on the site (a session cookie made by
+// the sign-in form from the same accounts as the plug-in's), sees every photo of it. Anyone
+// else sees only its public photos, and of a password-protected album only after giving
+// its password (a form; the right password gives a cookie for that album). A photo's
+// address carries a random part, so addresses cannot be guessed from one another.
 class WebPages {
 public:
-    WebPages(Database& db, const PhotoFolder& photos) : db_(db), photos_(photos) {}
+    static constexpr const char* kSessionCookie = "pikto_session";
+
+    WebPages(Database& db, const PhotoFolder& photos, SignInService& signIn)
+        : db_(db), photos_(photos), signIn_(signIn) {}
+
+    // `secureCookies`: the site is served over HTTPS, cookies are marked Secure.
+    // `openPages`: every photo is shown to everyone at its sequential address, as before
+    // access levels were checked (only for tests that read photos back anonymously).
+    // `cookieSeconds`: how long session and album cookies last.
+    void configure(bool secureCookies, bool openPages, std::int64_t cookieSeconds);
 
     // GET /: a short home page.
-    void home(httplib::Response& res);
+    void home(RequestContext& context);
     // GET /passport/: the registration page for ?mode=register, the password reminder for
-    // ?mode=remember, otherwise an index of both.
-    void passport(const httplib::Request& req, httplib::Response& res);
-    // GET /users/LOGIN/album/ID/: title, description and every photo of the album with
-    // its file name, access level and flags; 404 for an album the login does not own.
-    void album(httplib::Response& res, const std::string& login, const std::string& albumId);
-    // GET /photos/ID.jpg: the stored bytes as image/jpeg; 404 when unknown.
-    void photo(httplib::Response& res, const std::string& fileName);
+    // ?mode=remember, otherwise an index of both and of the sign-in form.
+    void passport(RequestContext& context);
+    // GET /passport/signin/: the sign-in form; ?back=PATH is where a sign-in leads.
+    void signInForm(RequestContext& context);
+    // POST /passport/signin/ (login, password, back): 303 to back (a path of this site,
+    // else "/") with a session cookie; 403 with the form again for a wrong login or
+    // password; 429 beyond the sign-in attempt limits.
+    void signIn(RequestContext& context);
+    // POST /passport/signout/: ends the session, 303 to "/".
+    void signOut(RequestContext& context);
+    // GET /users/LOGIN/album/ID/: title, description and the photos the visitor may see,
+    // with file name, access level and flags; 403 with the password form for a protected
+    // album not yet opened; 404 for an album the login does not own.
+    void album(RequestContext& context);
+    // POST /users/LOGIN/album/ID/ (password): 303 back to the album with its cookie for the
+    // right password; 403 with the form for a wrong one; 429 beyond the attempt limits.
+    void unlockAlbum(RequestContext& context);
+    // GET /photos/ID-SECRET.jpg: the stored bytes as image/jpeg when the visitor may see
+    // the photo; 404 otherwise, whether it exists or not.
+    void photo(RequestContext& context);
+
+    // GET /go.xml on LOGIN.localhost:PORT (the blog address the plug-in's login link opens):
+    // a small page of the user whose login is the first label of the Host header, with
+    // links to the user's albums; 404 when no such user exists.
+    void blog(RequestContext& context);
+
+    // The login a blog request names: the first label of a Host header ("alice" of
+    // "alice.localhost:8480"); empty when the host has no second label or is an address.
+    static std::string blogLogin(const std::string& host);
+
+    // The address of a photo on the site.
+    std::string photoAddress(const PhotoRecord& photo) const;
 
 private:
+    // The login of the visitor's session; empty when not signed in.
+    std::optional<std::string> visitor(const RequestContext& context);
+    // The value of an album's cookie: it changes with the album's password.
+    std::string albumKey(const AlbumRecord& album);
+    bool holdsAlbumKey(const RequestContext& context, const AlbumRecord& album);
+    // True when the visitor may see the album's listing; false when its password is asked.
+    bool mayOpen(const RequestContext& context, const AlbumRecord& album,
+                 const std::optional<std::string>& login);
+    bool maySee(const PhotoRecord& photo, const AlbumRecord& album,
+                const std::optional<std::string>& login) const;
+    std::optional<AlbumRecord> requestedAlbum(const RequestContext& context);
+    void askAlbumPassword(RequestContext& context, int status, const std::string& message);
+    void answerSignInForm(RequestContext& context, int status, const std::string& message);
+
     Database& db_;
     const PhotoFolder& photos_;
+    SignInService& signIn_;
+    bool secureCookies_ = false;
+    bool openPages_ = false;
+    std::int64_t cookieSeconds_ = 30LL * 24 * 60 * 60;
 };

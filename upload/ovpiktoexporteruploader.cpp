@@ -115,8 +115,13 @@ QByteArray OvPiktoExporterUploader::createPostDataHeader() const {
     return head.toUtf8();
 }
 
+bool OvPiktoExporterUploader::isSendableFileName(const QString& name) {
+    return !name.contains(QLatin1Char('\r')) && !name.contains(QLatin1Char('\n'));
+}
+
 std::optional<QByteArray> OvPiktoExporterUploader::createPostData() const {
-    if (!m_uploadOptions)
+    // A line break would end the part's header inside the name.
+    if (!m_uploadOptions || !isSendableFileName(m_uploadOptions->fileName()))
         return std::nullopt;
     QFile file(m_uploadOptions->filePath());
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))

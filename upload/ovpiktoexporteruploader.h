@@ -79,6 +79,9 @@ public:
     // The whole request body: head, the file's bytes, closing delimiter. Nothing when the
     // file cannot be read in full.
     std::optional<QByteArray> createPostData() const;
+    // False for a file name the form cannot carry: one with a line break (CR or LF), which
+    // createPostData refuses (so start reports NoRequestBody) and pikto names.
+    static bool isSendableFileName(const QString& name);
     // The size used for progress totals: body length + 103 (the Content-Type line).
     // Raises event 0 and returns -1 when there are no options, the file cannot be
     // stat'ed (symbolic links are followed) or the total does not fit in 32 bits.

@@ -9,7 +9,7 @@ start_service() {
     service_pid=$!
     origin=""
     for _ in $(seq 200); do
-        origin=$(sed -n 's/^pikto-service listening on \(http:[^ ]*\).*/\1/p' "$data.log")
+        origin=$(sed -n 's/^pikto-service listening on \(https\{0,1\}:[^ ]*\).*/\1/p' "$data.log")
         [ -n "$origin" ] && return 0
         kill -0 "$service_pid" 2>/dev/null || break
         sleep 0.05

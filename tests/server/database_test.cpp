@@ -2,7 +2,10 @@
 
 #include "database.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +57,59 @@ TEST_F(DatabaseTest, AddPhotoRefusesAnAlbumDeletedAfterItWasLookedUp) {
     EXPECT_FALSE(db.addPhoto(photoIn(album->id), "alice"));
     EXPECT_TRUE(db.photos(album->id).empty());
     EXPECT_FALSE(db.addPhoto(photoIn(album->id + 1000), "alice"));
+}
+
+TEST_F(DatabaseTest, TokensExpireAfterTheirLifetime) {
+    std::int64_t now = 1000000;
+    db.setClock([&now] { return now; });
+    db.setTokenPolicy(30LL * 24 * 3600, 20);
+    ASSERT_TRUE(db.addToken("tok", "alice"));
+    now += 30LL * 24 * 3600 - 1;
+    EXPECT_EQ(db.tokenOwner("tok"), "alice");
+    now += 1;
+    EXPECT_FALSE(db.tokenOwner("tok"));
+}
+
+TEST_F(DatabaseTest, AnAccountKeepsOnlyItsNewestTokens) {
+    std::int64_t now = 1000000;
+    db.setClock([&now] { return now; });
+    db.setTokenPolicy(3600, 3);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(db.addToken("tok" + std::to_string(i), "alice"));
+        ++now;
+    }
+    ASSERT_TRUE(db.addToken("bobs", "bob"));
+    EXPECT_EQ(db.tokenCount("alice"), 3);
+    EXPECT_FALSE(db.tokenOwner("tok0"));
+    EXPECT_FALSE(db.tokenOwner("tok1"));
+    EXPECT_EQ(db.tokenOwner("tok4"), "alice");
+    EXPECT_EQ(db.tokenOwner("bobs"), "bob");
+}
+
+TEST(DatabaseMigrationTest, ClearTokensOfAnOlderDatabaseBecomeHashesAndKeepWorking) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("pikto.sqlite")).toStdString();
+    {
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(raw,
+                               "CREATE TABLE tokens (token TEXT PRIMARY KEY, login TEXT NOT NULL,"
+                               " created INTEGER NOT NULL);"
+                               "INSERT INTO tokens VALUES('old-clear-token', 'alice', "
+                               "strftime('%s','now'));",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    {
+        Database db;
+        std::string error;
+        ASSERT_TRUE(db.open(path, error)) << error;
+        EXPECT_EQ(db.tokenOwner("old-clear-token"), "alice");
+    }
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("old-clear-token"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The loopback test controls of pikto-service: armed faults and the request log, seen
 // through the same client the library uses.
 
+#include "faultswitch.h"
 #include "serviceprocess.h"
 #include "testhttp.h"
 
@@ -128,6 +129,54 @@ TEST_F(FaultSwitchTest, RequestLogIsEmptyAtStart) {
     EXPECT_TRUE(service->requests().isEmpty());
     // An empty log is still an answer: the service is reachable.
     EXPECT_TRUE(service->clearFaults());
+}
+
+} // namespace
+
+namespace {
+
+std::optional<Fault> parsed(const std::string& text, std::string* reason = nullptr) {
+    std::string error;
+    std::optional<Fault> fault = FaultSwitch::parse(QueryString::parse(text), error);
+    if (reason)
+        *reason = error;
+    return fault;
+}
+
+TEST(FaultParseTest, DefaultsApplyToOmittedFields) {
+    const std::optional<Fault> fault = parsed("path=/api/&action=stall");
+    ASSERT_TRUE(fault);
+    EXPECT_EQ(fault->pathPrefix, "/api/");
+    EXPECT_EQ(fault->action, Fault::Action::Stall);
+    EXPECT_EQ(fault->remaining, 1);
+    EXPECT_EQ(fault->seconds, 4);
+    EXPECT_EQ(fault->after, 1024u);
+    EXPECT_EQ(fault->contentType, "text/plain");
+}
+
+TEST(FaultParseTest, StatusFaultCarriesStatusBodyAndType) {
+    const std::optional<Fault> fault =
+        parsed("path=/post/&action=status&status=503&count=3&body=busy%20now&content_type=x%2Fy");
+    ASSERT_TRUE(fault);
+    EXPECT_EQ(fault->status, 503);
+    EXPECT_EQ(fault->remaining, 3);
+    EXPECT_EQ(fault->body, "busy now");
+    EXPECT_EQ(fault->contentType, "x/y");
+}
+
+TEST(FaultParseTest, RefusesMissingOrOutOfRangeFields) {
+    std::string reason;
+    EXPECT_FALSE(parsed("action=drop", &reason));
+    EXPECT_NE(reason.find("path"), std::string::npos);
+    EXPECT_FALSE(parsed("path=api&action=drop"));
+    EXPECT_FALSE(parsed("path=/&action=explode", &reason));
+    EXPECT_NE(reason.find("action"), std::string::npos);
+    EXPECT_FALSE(parsed("path=/&action=status"));
+    EXPECT_FALSE(parsed("path=/&action=status&status=600"));
+    EXPECT_FALSE(parsed("path=/&action=drop&count=0"));
+    EXPECT_FALSE(parsed("path=/&action=drop&count=2x"));
+    EXPECT_FALSE(parsed("path=/&action=stall&seconds=3601"));
+    EXPECT_FALSE(parsed("path=/&action=cut&after=-1"));
 }
 
 } // namespace

@@ -3,10 +3,13 @@
 #include "serviceoptions.h"
 #include "serviceprocess.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -54,6 +57,90 @@ TEST(ServiceOptionsTest, SplitsAPasswordAtTheFirstColonOnly) {
     EXPECT_EQ(options.users[0].second, "pa:ss");
     ASSERT_EQ(options.tokens.size(), 1u);
     EXPECT_EQ(options.tokens[0].second, "t1");
+}
+
+// A users file with the given text and mode in a temporary folder.
+QString usersFile(const QTemporaryDir& dir, const QByteArray& text, mode_t mode) {
+    const QString path = dir.filePath(QStringLiteral("users"));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+    file.close();
+    EXPECT_EQ(::chmod(path.toLocal8Bit().constData(), mode), 0);
+    return path;
+}
+
+TEST(ServiceOptionsTest, UsersFileAndEnvironmentAddAccounts) {
+    QTemporaryDir dir;
+    ServiceOptions options;
+    std::string error;
+    ASSERT_TRUE(
+        options.parse({"--data", "d", "--users-file",
+                       usersFile(dir, "# accounts\nalice:pa:ss\r\n\nbob:x\n", 0600).toStdString()},
+                      error));
+    ASSERT_TRUE(options.readUsers("carol:c1\ndave:d2", error)) << error;
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"alice", "pa:ss"}, {"bob", "x"}, {"carol", "c1"}, {"dave", "d2"}};
+    EXPECT_EQ(options.users, expected);
+}
+
+TEST(ServiceOptionsTest, AUsersFileOthersMayReadIsRefused) {
+    QTemporaryDir dir;
+    for (const mode_t mode : {0644, 0640, 0604, 0620}) {
+        ServiceOptions options;
+        std::string error;
+        ASSERT_TRUE(options.parse(
+            {"--data", "d", "--users-file", usersFile(dir, "alice:pw\n", mode).toStdString()},
+            error));
+        EXPECT_FALSE(options.readUsers(nullptr, error)) << mode;
+        EXPECT_NE(error.find("chmod 600"), std::string::npos) << error;
+        EXPECT_TRUE(options.users.empty());
+    }
+}
+
+TEST(ServiceOptionsTest, AMalformedAccountLineIsNamedByNumberNotRepeated) {
+    QTemporaryDir dir;
+    ServiceOptions options;
+    std::string error;
+    ASSERT_TRUE(
+        options.parse({"--data", "d", "--users-file",
+                       usersFile(dir, "alice:pw\nsecret-without-colon\n", 0600).toStdString()},
+                      error));
+    EXPECT_FALSE(options.readUsers(nullptr, error));
+    EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+    EXPECT_EQ(error.find("secret-without-colon"), std::string::npos) << error;
+    ServiceOptions fromEnvironment;
+    EXPECT_FALSE(fromEnvironment.readUsers("hunter2", error));
+    EXPECT_EQ(error.find("hunter2"), std::string::npos) << error;
+}
+
+TEST(ServiceOptionsTest, PsShowsNoPasswordWhenAccountsComeFromAFile) {
+    QTemporaryDir dir;
+    const QString file = usersFile(dir, "alice:file-only-password\n", 0600);
+    ServiceProcess service;
+    service.setExtraArguments({QStringLiteral("--users-file"), file});
+    ASSERT_TRUE(service.start()) << service.lastError().toStdString();
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(service.processId()));
+    ASSERT_TRUE(cmdline.open(QIODevice::ReadOnly));
+    const QByteArray shown = cmdline.readAll();
+    EXPECT_TRUE(shown.contains("--users-file"));
+    EXPECT_FALSE(shown.contains("file-only-password"));
+    // The account is there: the album list of a token-less request is refused, not unknown.
+    QProcess ps;
+    ps.start(QStringLiteral("ps"),
+             {QStringLiteral("-ww"), QStringLiteral("-o"), QStringLiteral("args="),
+              QStringLiteral("-p"), QString::number(service.processId())});
+    ASSERT_TRUE(ps.waitForFinished(10000));
+    const QByteArray listed = ps.readAllStandardOutput();
+    EXPECT_TRUE(listed.contains("pikto-service"));
+    EXPECT_FALSE(listed.contains("file-only-password"));
+}
+
+TEST(ServiceOptionsTest, TheExecutableRefusesAUsersFileOthersMayRead) {
+    QTemporaryDir dir;
+    ServiceProcess service;
+    service.setExtraArguments({QStringLiteral("--users-file"), usersFile(dir, "alice:pw\n", 0644)});
+    EXPECT_FALSE(service.start());
 }
 
 TEST(ServiceOptionsTest, ExecutableRefusesBadArgumentsWithoutRepeatingSecrets) {

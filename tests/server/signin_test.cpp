@@ -2,11 +2,13 @@
 // way the client encrypts them.
 
 #include "database.h"
+#include "keypool.h"
 #include "rsaencrypttext.h"
 #include "serviceprocess.h"
 #include "signinservice.h"
 #include "testhttp.h"
 
+#include <QDirIterator>
 #include <QDomDocument>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -15,6 +17,12 @@
 #include <httplib.h>
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <thread>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -103,8 +111,31 @@ TEST_F(SignInTest, KeyAnswerHoldsA1024BitKeyAndAFreshRequestIdEachTime) {
     EXPECT_EQ(key.captured(1).size(), 256); // 1024 bits, the top bit set
     EXPECT_FALSE(first.requestId.isEmpty());
     const KeyAnswer second = fetchKey();
-    EXPECT_EQ(second.key, first.key);
+    // Every request id comes with a key of its own.
+    EXPECT_NE(second.key, first.key);
     EXPECT_NE(second.requestId, first.requestId);
+}
+
+TEST_F(SignInTest, AReplayedCipherTextWithAFreshRequestIdGetsNoToken) {
+    const KeyAnswer recorded = fetchKey();
+    const QByteArray form = tokenForm(recorded, QStringLiteral("alice"), QStringLiteral("secret"));
+    ASSERT_TRUE(postToken(form).startsWith(QStringLiteral("token:")));
+    // The eavesdropper sends the recorded cipher text with a request id of its own.
+    const QByteArray cipher = form.left(form.indexOf("&request_id="));
+    EXPECT_EQ(postToken(cipher + "&request_id=" + fetchKey().requestId.toLatin1()),
+              QStringLiteral("error:1"));
+    // Nor does the old key of a used id come back for a new id.
+    const KeyAnswer later = fetchKey();
+    EXPECT_NE(later.key, recorded.key);
+}
+
+TEST_F(SignInTest, TheSameBodyTwiceGetsOneToken) {
+    const QByteArray form =
+        tokenForm(fetchKey(), QStringLiteral("alice"), QStringLiteral("secret"));
+    const QString first = postToken(form);
+    const QString second = postToken(form);
+    EXPECT_TRUE(first.startsWith(QStringLiteral("token:"))) << first.toStdString();
+    EXPECT_EQ(second, QStringLiteral("error:1"));
 }
 
 TEST_F(SignInTest, RightPasswordGivesATokenTheAlbumApiAccepts) {
@@ -141,6 +172,70 @@ TEST_F(SignInTest, ARequestIdIsGoodForOneTokenRequest) {
     const QByteArray wrong = tokenForm(fetchKey(), QStringLiteral("alice"), QStringLiteral("x"));
     EXPECT_EQ(postToken(wrong), QStringLiteral("error:2"));
     EXPECT_EQ(postToken(wrong), QStringLiteral("error:1"));
+}
+
+// Every regular file under `folder`, with its bytes.
+std::map<QString, QByteArray> filesUnder(const QString& folder) {
+    std::map<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            files[path] = file.readAll();
+    }
+    return files;
+}
+
+TEST_F(SignInTest, NoTokenOrPasswordAppearsInAnyFileUnderDataAfterSignIns) {
+    // A password no schema or setting name could hold by chance.
+    const QString password = QStringLiteral("Xq7-unl1kely-passw0rd");
+    service->setOptions({{QStringLiteral("dora:") + password}, {}, {}});
+    ASSERT_TRUE(service->restart());
+    QStringList tokens;
+    for (int i = 0; i < 3; ++i) {
+        const QString outcome = signIn(QStringLiteral("dora"), password);
+        ASSERT_TRUE(outcome.startsWith(QStringLiteral("token:")));
+        tokens << outcome.mid(6);
+    }
+    // Stopped, so every journal has been written back.
+    service->stop();
+    const std::map<QString, QByteArray> files = filesUnder(service->dataDir());
+    ASSERT_FALSE(files.empty());
+    for (const auto& [path, bytes] : files) {
+        for (const QString& token : tokens)
+            EXPECT_FALSE(bytes.contains(token.toLatin1())) << path.toStdString();
+        EXPECT_FALSE(bytes.contains(password.toLatin1())) << path.toStdString();
+    }
+}
+
+TEST_F(SignInTest, DataFilesAreReadableByTheOwnerOnly) {
+    const QString token = signIn(QStringLiteral("alice"), QStringLiteral("secret")).mid(6);
+    ASSERT_EQ(
+        TestHttp::send("POST", service->origin() + QStringLiteral("/api/users/alice/albums/"),
+                       TestHttp::zimpToken(token.toLatin1()),
+                       "<entry xmlns=\"http://www.w3.org/2005/Atom\"><title>T</title></entry>")
+            .status,
+        201);
+    // A folder left open to everyone by an earlier run is closed at start.
+    service->stop();
+    ASSERT_EQ(::chmod(service->dataDir().toLocal8Bit().constData(), 0755), 0);
+    ASSERT_TRUE(service->restart());
+    std::size_t checked = 0;
+    QDirIterator it(service->dataDir(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    auto expectPrivate = [&](const QString& path) {
+        struct stat info {};
+        ASSERT_EQ(::stat(path.toLocal8Bit().constData(), &info), 0);
+        const mode_t mode = info.st_mode & 0777;
+        EXPECT_EQ(mode, S_ISDIR(info.st_mode) ? 0700u : 0600u) << path.toStdString();
+        ++checked;
+    };
+    expectPrivate(service->dataDir());
+    while (it.hasNext())
+        expectPrivate(it.next());
+    EXPECT_GE(checked, 3u); // the folder, the database and the photo folder at least
 }
 
 TEST_F(SignInTest, UndecryptableOrIncompleteRequestsAreErrorCode1) {
@@ -182,6 +277,83 @@ TEST_F(SignInTest, RestartKeepsTheAccountButNotTheRequestIds) {
               200);
 }
 
+// A sign-in service on a database in a temporary folder, with a clock the test moves.
+class SignInUnit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(db.open(folder.filePath(QStringLiteral("db.sqlite")).toStdString(), error))
+            << error;
+        ASSERT_TRUE(db.setUser("alice", "secret"));
+        ASSERT_TRUE(db.setUser("bob", "hunter2"));
+        ASSERT_TRUE(signIn.prepare(error)) << error;
+    }
+
+    KeyAnswer keyAnswer() {
+        httplib::Response res;
+        signIn.key(res);
+        return parseKeyAnswer(QByteArray::fromStdString(res.body));
+    }
+
+    // The outcome and the status of one sign-in from `address`.
+    std::pair<QString, int> attempt(const QString& login, const QString& password,
+                                    const std::string& address = "192.0.2.1") {
+        httplib::Response res;
+        signIn.token(res, tokenForm(keyAnswer(), login, password).toStdString(), address);
+        return {tokenOutcome(QByteArray::fromStdString(res.body)), res.status};
+    }
+
+    QTemporaryDir folder;
+    Database db;
+    SignInService::Clock::time_point now{};
+    // Small keys: these tests count attempts, not key sizes, and run under sanitizers too.
+    SignInService signIn{db, [this] { return now; }, 10, 576};
+};
+
+TEST_F(SignInUnit, TheEleventhSignInInAMinuteIsRefused) {
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(attempt(QStringLiteral("alice"), QStringLiteral("secret"))
+                        .first.startsWith(QStringLiteral("token:")))
+            << i;
+    // Refused before the password is looked at, the right one included.
+    const auto refused = attempt(QStringLiteral("alice"), QStringLiteral("secret"));
+    EXPECT_EQ(refused.first, QStringLiteral("error:1"));
+    EXPECT_EQ(refused.second, 429);
+    // A minute after the first attempt there is room again.
+    now += SignInService::kAttemptWindow;
+    EXPECT_TRUE(attempt(QStringLiteral("alice"), QStringLiteral("secret"))
+                    .first.startsWith(QStringLiteral("token:")));
+}
+
+TEST_F(SignInUnit, GuessingFromManyAddressesIsLimitedPerLogin) {
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(attempt(QStringLiteral("alice"), QStringLiteral("guess"),
+                          "198.51.100." + std::to_string(i))
+                      .first,
+                  QStringLiteral("error:2"));
+    EXPECT_EQ(attempt(QStringLiteral("alice"), QStringLiteral("secret"), "203.0.113.9").second,
+              429);
+    // Another account is not locked out by the guesses at alice.
+    EXPECT_TRUE(attempt(QStringLiteral("bob"), QStringLiteral("hunter2"), "203.0.113.9")
+                    .first.startsWith(QStringLiteral("token:")));
+}
+
+TEST_F(SignInUnit, GuessingManyLoginsFromOneAddressIsLimitedPerAddress) {
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(attempt(QStringLiteral("user%1").arg(i), QStringLiteral("pw")).first,
+                  QStringLiteral("error:2"));
+    EXPECT_EQ(attempt(QStringLiteral("bob"), QStringLiteral("hunter2")).second, 429);
+    EXPECT_TRUE(attempt(QStringLiteral("bob"), QStringLiteral("hunter2"), "192.0.2.77")
+                    .first.startsWith(QStringLiteral("token:")));
+}
+
+TEST_F(SignInUnit, EveryKeyIsHandedOutOnce) {
+    std::set<QString> keys;
+    for (int i = 0; i < 12; ++i)
+        keys.insert(keyAnswer().key);
+    EXPECT_EQ(keys.size(), 12u);
+}
+
 TEST(SignInServiceTest, RequestIdsExpire) {
     QTemporaryDir folder;
     Database db;
@@ -201,8 +373,8 @@ TEST(SignInServiceTest, RequestIdsExpire) {
     auto token = [&](const KeyAnswer& answer) {
         httplib::Response res;
         signIn.token(
-            res,
-            tokenForm(answer, QStringLiteral("alice"), QStringLiteral("secret")).toStdString());
+            res, tokenForm(answer, QStringLiteral("alice"), QStringLiteral("secret")).toStdString(),
+            "127.0.0.1");
         return tokenOutcome(QByteArray::fromStdString(res.body));
     };
 
@@ -212,6 +384,26 @@ TEST(SignInServiceTest, RequestIdsExpire) {
     EXPECT_TRUE(token(inTime).startsWith(QStringLiteral("token:")));
     now += std::chrono::seconds(1);
     EXPECT_EQ(token(late), QStringLiteral("error:1"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(KeyPoolTest, MakesOnePairUntilPairsAreTakenThenKeepsItselfFull) {
+    KeyPool pool(2, 576);
+    std::string error;
+    ASSERT_TRUE(pool.start(error)) << error;
+    EXPECT_EQ(pool.ready(), 1u);
+    std::optional<KeyPool::KeyPair> first = pool.take();
+    std::optional<KeyPool::KeyPair> second = pool.take(); // made on the spot if need be
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first->publicText, second->publicText);
+    // The maker refills in the background; wait for it without sleeping blindly.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (pool.ready() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_EQ(pool.ready(), 2u);
 }
 
 } // namespace

@@ -55,6 +55,7 @@ bool ServiceProcess::start() {
         arguments << QStringLiteral("--token") << token;
     if (!options_.releasesDir.isEmpty())
         arguments << QStringLiteral("--releases") << options_.releasesDir;
+    arguments << extraArguments_;
 
     process_ = std::make_unique<QProcess>();
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -66,7 +67,7 @@ bool ServiceProcess::start() {
     }
 
     static const QRegularExpression ready(
-        QStringLiteral("^pikto-service listening on http://[^\\s]+:(\\d+)\\s*$"));
+        QStringLiteral("^pikto-service listening on (https?)://[^\\s]+:(\\d+)\\s*$"));
     const QDeadlineTimer deadline(kStartTimeoutMs);
     while (!process_->canReadLine()) {
         if (process_->state() == QProcess::NotRunning ||
@@ -83,7 +84,8 @@ bool ServiceProcess::start() {
         stop();
         return false;
     }
-    port_ = static_cast<quint16>(match.captured(1).toUInt());
+    scheme_ = match.captured(1);
+    port_ = static_cast<quint16>(match.captured(2).toUInt());
     return true;
 }
 
@@ -108,7 +110,7 @@ void ServiceProcess::stop() {
 QString ServiceProcess::origin() const {
     if (port_ == 0)
         return {};
-    return QStringLiteral("http://127.0.0.1:%1").arg(port_);
+    return QStringLiteral("%1://127.0.0.1:%2").arg(scheme_).arg(port_);
 }
 
 QString ServiceProcess::dataDir() const {

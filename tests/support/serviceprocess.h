@@ -36,11 +36,17 @@ public:
     // Ends the process (SIGTERM, then SIGKILL after a grace period); harmless when stopped.
     void stop();
     bool isRunning() const;
+    // The running service's process id; 0 when it does not run.
+    qint64 processId() const { return process_ ? process_->processId() : 0; }
 
     // Replaces the options used by the next start or restart.
     void setOptions(Options options) { options_ = std::move(options); }
+    // More command-line arguments for the next start or restart, after the others
+    // (replacing the default --legacy-open-pages).
+    void setExtraArguments(QStringList arguments) { extraArguments_ = std::move(arguments); }
 
-    // "http://127.0.0.1:PORT"; empty before the first start.
+    // "http://127.0.0.1:PORT" ("https" when started with --tls-cert); empty before the
+    // first start.
     QString origin() const;
     quint16 port() const { return port_; }
     QString dataDir() const;
@@ -74,8 +80,13 @@ public:
 
 private:
     Options options_;
+    // The uploader's service test reads a friends-only photo back through the album page as
+    // an anonymous visitor; until it does so as the photo's owner, services for tests show
+    // every photo to everyone unless a test sets other extra arguments.
+    QStringList extraArguments_{QStringLiteral("--legacy-open-pages")};
     std::unique_ptr<QTemporaryDir> dataDir_;
     std::unique_ptr<QProcess> process_;
     quint16 port_ = 0;
+    QString scheme_ = QStringLiteral("http");
     QString lastError_;
 };

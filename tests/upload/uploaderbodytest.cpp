@@ -153,3 +153,16 @@ TEST(UploaderBody, PostDataSizeWithoutAFileRaisesEventZero) {
     EXPECT_EQ(recorder.calls, QStringList({"0", "0"}));
     EXPECT_FALSE(uploader.createPostData());
 }
+
+TEST(UploaderBody, AFileNameWithALineBreakIsNotSent) {
+    for (const QString& name : {QStringLiteral("a\r\nContent-Type: text/html.jpg"),
+                                QStringLiteral("line\nbreak.jpg"), QStringLiteral("cr\r.jpg")}) {
+        OVPiktoUploadOptions options = photoOptions();
+        options.setFileName(name);
+        OvPiktoExporterUploader uploader{ServiceUrls()};
+        uploader.setUploadOptions(options);
+        uploader.setCredentials(demoCredentials());
+        EXPECT_FALSE(uploader.createPostData()) << name.toStdString();
+    }
+    EXPECT_TRUE(OvPiktoExporterUploader::isSendableFileName(QStringLiteral("Отпуск\t1.jpg")));
+}

@@ -1,0 +1,192 @@
+// pikto-service against slow, greedy or malformed clients: idle connections, deep XML,
+// conflicting body lengths, oversized bodies, hostile file names, kept-alive latency.
+
+#include "piktoprocess.h"
+#include "rawclient.h"
+#include "serviceprocess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const std::string kAuth = "Authorization: ZimpToken realm=\"x\", token=\"tok-alice\"\r\n";
+
+class RobustnessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        service.setOptions(
+            {{QStringLiteral("alice:secret")}, {QStringLiteral("alice:tok-alice")}, {}});
+        service.setExtraArguments({});
+        ASSERT_TRUE(service.start()) << service.lastError().toStdString();
+    }
+
+    std::unique_ptr<RawClient> connect() {
+        auto client = std::make_unique<RawClient>();
+        EXPECT_TRUE(client->connect(service.port()));
+        return client;
+    }
+
+    // One request on a fresh connection.
+    std::optional<RawClient::Answer> once(const std::string& request, int timeoutMs = 5000) {
+        std::unique_ptr<RawClient> client = connect();
+        if (!client->send(request))
+            return std::nullopt;
+        return client->read(timeoutMs);
+    }
+
+    std::string post(const std::string& path, const std::string& body,
+                     const std::string& type = "application/atom+xml") {
+        return "POST " + path + " HTTP/1.1\r\nHost: x\r\n" + kAuth + "Content-Type: " + type +
+               "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    }
+
+    ServiceProcess service;
+};
+
+TEST_F(RobustnessTest, SixtyIdleConnectionsDoNotDelayANormalRequestByMoreThanOneSecond) {
+    std::vector<std::unique_ptr<RawClient>> idle;
+    QElapsedTimer connecting;
+    connecting.start();
+    for (int i = 0; i < 60; ++i) {
+        idle.push_back(connect());
+        // Half of them start a request and never finish its head.
+        if (i % 2 == 1) {
+            ASSERT_TRUE(idle.back()->send("GET /passport/ HTTP/1.1\r\nHost: x\r\nX-Slow: "));
+        }
+    }
+    // A burst of connections is queued, not left to the clients' SYN retries.
+    EXPECT_LT(connecting.elapsed(), 1000);
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<RawClient::Answer> answer =
+        once("GET /passport/ HTTP/1.1\r\nHost: x\r\n\r\n", 3000);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200);
+    EXPECT_LT(timer.elapsed(), 1000);
+    // The idle ones are still open and served when they speak.
+    ASSERT_TRUE(idle[0]->send("GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
+    const std::optional<RawClient::Answer> late = idle[0]->read(3000);
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->status, 200);
+}
+
+TEST_F(RobustnessTest, TwentyKeptAliveRequestsTakeUnderFiveMillisecondsEach) {
+    std::unique_ptr<RawClient> client = connect();
+    std::vector<qint64> took;
+    for (int i = 0; i < 21; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_TRUE(
+            client->send("GET /api/users/alice/albums/ HTTP/1.1\r\nHost: x\r\n" + kAuth + "\r\n"));
+        const std::optional<RawClient::Answer> answer = client->read();
+        ASSERT_TRUE(answer) << i;
+        ASSERT_EQ(answer->status, 200);
+        EXPECT_EQ(answer->head.find("Connection: close"), std::string::npos);
+        if (i > 0) // the first one pays for the connection
+            took.push_back(timer.nsecsElapsed());
+    }
+    std::nth_element(took.begin(), took.begin() + 10, took.end());
+    EXPECT_LT(took[10], 5'000'000) << "median " << took[10] << " ns";
+}
+
+TEST_F(RobustnessTest, AHundredThousandLevelEntryIsRefusedInUnderASecond) {
+    std::string entry;
+    for (int i = 0; i < 100000; ++i)
+        entry += "<a>";
+    QElapsedTimer timer;
+    timer.start();
+    const std::optional<RawClient::Answer> answer =
+        once(post("/api/users/alice/albums/", entry), 5000);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 400);
+    EXPECT_LT(timer.elapsed(), 1000);
+}
+
+TEST_F(RobustnessTest, TwoDifferentContentLengthsAreRefusedWith400AndTheConnectionClosed) {
+    std::unique_ptr<RawClient> client = connect();
+    ASSERT_TRUE(client->send("POST /ovmrsa/token/ HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n"
+                             "Content-Length: 40\r\n\r\nhello"));
+    const std::optional<RawClient::Answer> answer = client->read();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 400);
+    EXPECT_TRUE(client->closedWithin(3000));
+    EXPECT_TRUE(service.requests().isEmpty()); // the request never reached a handler
+}
+
+TEST_F(RobustnessTest, BodiesAreBoundedPerRoute) {
+    // A sign-in form is small: 64 KiB is far beyond it, though within the API's limit.
+    const std::optional<RawClient::Answer> token = once(
+        post("/ovmrsa/token/", std::string(64 * 1024, 'a'), "application/x-www-form-urlencoded"));
+    ASSERT_TRUE(token);
+    EXPECT_EQ(token->status, 413);
+    const std::optional<RawClient::Answer> album =
+        once(post("/api/users/alice/albums/", std::string(2 * 1024 * 1024, ' ')));
+    ASSERT_TRUE(album);
+    EXPECT_EQ(album->status, 413);
+}
+
+// An upload whose file name is given as raw bytes.
+std::string uploadNamed(const std::string& name) {
+    const std::string boundary = "xYzBoundary";
+    std::string body;
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"token", "tok-alice"},
+                                     {"album", "-1"},
+                                     {"access_type", "public"}})
+        body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + key +
+                "\"\r\n\r\n" + value + "\r\n";
+    body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"image\"; filename=\"" +
+            name + "\"\r\nContent-Type: image/jpeg\r\n\r\nJPEGDATA\r\n--" + boundary + "--";
+    return "POST /post/ HTTP/1.1\r\nHost: x\r\nContent-Type: multipart/form-data; boundary=" +
+           boundary + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+TEST_F(RobustnessTest, ControlCharactersInAFileNameAreStrippedAndOtherBytesShownAsUtf8) {
+    const std::optional<RawClient::Answer> stored = once(uploadNamed("tab\there\x01\x7f.jpg"));
+    ASSERT_TRUE(stored);
+    ASSERT_EQ(stored->body.rfind("OK ", 0), 0u) << stored->body;
+    const std::optional<RawClient::Answer> latin1 = once(uploadNamed("caf\xE9.jpg"));
+    ASSERT_TRUE(latin1);
+    ASSERT_EQ(latin1->body.rfind("OK ", 0), 0u) << latin1->body;
+
+    const std::optional<RawClient::Answer> list =
+        once("GET /api/users/alice/albums/ HTTP/1.1\r\nHost: x\r\n" + kAuth + "\r\n");
+    ASSERT_TRUE(list);
+    const std::size_t at = list->body.find(":album:");
+    ASSERT_NE(at, std::string::npos);
+    const std::string id = list->body.substr(at + 7, list->body.find('<', at) - at - 7);
+    const std::optional<RawClient::Answer> page =
+        once("GET /users/alice/album/" + id + "/ HTTP/1.1\r\nHost: x\r\n\r\n");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find(">tabhere.jpg<"), std::string::npos) << page->body;
+    EXPECT_NE(page->body.find(">caf\xEF\xBF\xBD.jpg<"), std::string::npos);
+    EXPECT_EQ(page->body.find("caf\xE9"), std::string::npos);
+}
+
+TEST_F(RobustnessTest, PiktoRefusesToSendAFileNameWithALineBreak) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("evil\r\nX-Injected: 1.jpg"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xff\xd8photo");
+    file.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PIKTO_PASSWORD"), QStringLiteral("secret"));
+    const PiktoProcess::Outcome run =
+        PiktoProcess::run({QStringLiteral("--service"), service.origin(), QStringLiteral("--login"),
+                           QStringLiteral("alice"), QStringLiteral("upload"),
+                           QStringLiteral("--album"), QStringLiteral("-1"), path},
+                          env, {}, {}, 30000);
+    EXPECT_EQ(run.exitCode, 64);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("line break"))) << run.err.toStdString();
+    EXPECT_FALSE(service.requests().join('\n').contains(QStringLiteral("/post/")));
+}
+
+} // namespace
