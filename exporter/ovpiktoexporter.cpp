@@ -1,6 +1,7 @@
 // Construction, page set-up and the answers to the host.
 #include "ovpiktoexporter.h"
 
+#include "interfacetexts.h"
 #include "log.h"
 #include "ovpiktoalbumlist.h"
 #include "ovpiktoalbumslistcontroller.h"
@@ -85,13 +86,18 @@ void OvPiktoExporter::loadNib() {
     box->setPlugin(this);
     mSettingsBox = box;
     m_pageUi->setupUi(box);
+    const InterfaceTexts interfaceTexts;
+    interfaceTexts.apply(box);
     // The sheets are window-modal dialogs of the window that shows the page.
     albumProperties = new OvPiktoAlbumWindowController(box);
     m_albumSheetUi->setupUi(albumProperties);
+    interfaceTexts.apply(albumProperties);
     uploadWindow = new OvPiktoUploadWindowController(box);
     m_uploadSheetUi->setupUi(uploadWindow);
+    interfaceTexts.apply(uploadWindow);
     skippedImagesWindow = new OvPiktoSkippedImagesWindow(box);
     m_skippedSheetUi->setupUi(skippedImagesWindow);
+    interfaceTexts.apply(skippedImagesWindow);
     for (QDialog* sheet :
          {static_cast<QDialog*>(albumProperties), static_cast<QDialog*>(uploadWindow),
           static_cast<QDialog*>(skippedImagesWindow)}) {
