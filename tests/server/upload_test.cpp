@@ -44,6 +44,8 @@ protected:
             {QStringLiteral("alice:secret"), QStringLiteral("bob:pw")},
             {QStringLiteral("alice:tok-alice"), QStringLiteral("bob:tok-bob")},
             {}});
+        // The stored photos are read back through the album page as an anonymous visitor.
+        service->setExtraArguments({QStringLiteral("--legacy-open-pages")});
         ASSERT_TRUE(service->start()) << service->lastError().toStdString();
     }
 

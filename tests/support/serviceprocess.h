@@ -41,8 +41,7 @@ public:
 
     // Replaces the options used by the next start or restart.
     void setOptions(Options options) { options_ = std::move(options); }
-    // More command-line arguments for the next start or restart, after the others
-    // (replacing the default --legacy-open-pages).
+    // More command-line arguments for the next start or restart, after the others.
     void setExtraArguments(QStringList arguments) { extraArguments_ = std::move(arguments); }
 
     // "http://127.0.0.1:PORT" ("https" when started with --tls-cert); empty before the
@@ -80,10 +79,7 @@ public:
 
 private:
     Options options_;
-    // The uploader's service test reads a friends-only photo back through the album page as
-    // an anonymous visitor; until it does so as the photo's owner, services for tests show
-    // every photo to everyone unless a test sets other extra arguments.
-    QStringList extraArguments_{QStringLiteral("--legacy-open-pages")};
+    QStringList extraArguments_;
     std::unique_ptr<QTemporaryDir> dataDir_;
     std::unique_ptr<QProcess> process_;
     quint16 port_ = 0;

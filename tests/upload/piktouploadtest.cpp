@@ -21,6 +21,8 @@ using PiktoRun = PiktoProcess::Outcome;
 class PiktoUpload : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The stored photos are read back through the album page as an anonymous visitor.
+        service.setExtraArguments({QStringLiteral("--legacy-open-pages")});
         ASSERT_TRUE(service.start()) << service.lastError().toStdString();
         const PiktoRun created = pikto({"album", "create", "--title", "Trip"});
         ASSERT_EQ(created.exitCode, 0) << created.err.toStdString();

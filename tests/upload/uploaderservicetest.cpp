@@ -27,6 +27,9 @@ HttpResponse fetch(const QString& url) {
 class UploaderService : public ::testing::Test {
 protected:
     void SetUp() override {
+        // What was stored, friends-only photos included, is read back through the album
+        // page as an anonymous visitor: the service shows every photo for that.
+        service.setExtraArguments({QStringLiteral("--legacy-open-pages")});
         ASSERT_TRUE(service.start()) << service.lastError().toStdString();
         credentials.setToken(QStringLiteral("demo-token"));
         int error = -1;
