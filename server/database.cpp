@@ -363,6 +363,23 @@ std::vector<AlbumRecord> Database::albums(const std::string& login) {
     return result;
 }
 
+std::vector<AlbumRecord> Database::newestPublicAlbums(int limit) {
+    std::vector<AlbumRecord> result;
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(
+        db_, (std::string(kAlbumColumns) +
+              "JOIN (SELECT album_id, MAX(id) AS newest FROM photos WHERE access = 'public' "
+              "GROUP BY album_id) n ON n.album_id = a.id WHERE a.password = '' "
+              "ORDER BY n.newest DESC LIMIT ?")
+                 .c_str());
+    if (!stmt)
+        return result;
+    sqlite3_bind_int(stmt.get(), 1, limit);
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
+        result.push_back(readAlbum(stmt.get()));
+    return result;
+}
+
 std::optional<AlbumRecord> Database::albumLocked(std::int64_t id) {
     Statement stmt = prepare(db_, (std::string(kAlbumColumns) + "WHERE a.id = ?").c_str());
     if (!stmt)

@@ -57,6 +57,9 @@ public:
 
     // The account's albums, oldest first, with their image counts.
     std::vector<AlbumRecord> albums(const std::string& login);
+    // Albums without a password that hold public photos, the one with the newest public
+    // photo first, at most `limit` of them.
+    std::vector<AlbumRecord> newestPublicAlbums(int limit);
     // The album with this id, whoever owns it; empty when there is none.
     std::optional<AlbumRecord> album(std::int64_t id);
     // Creates an album; returns it as stored, empty on a storage failure.

@@ -92,7 +92,7 @@ std::string queryOf(const std::string& target) {
 
 PhotoService::PhotoService(ServiceOptions options)
     : options_(std::move(options)), photos_(options_.dataDir + "/photos"),
-      releases_(options_.releasesDir), albums_(db_, photos_), pages_(db_, photos_, signIn_),
+      releases_(options_.releasesDir), albums_(db_, photos_), pages_(db_, photos_, signIn_, renderer_),
       uploads_(db_, photos_), signIn_(db_, SignInService::Clock::now, options_.signInLimit),
       server_(std::make_unique<ConnectionServer>(ConnectionServer::Settings{})) {}
 
@@ -113,7 +113,7 @@ bool PhotoService::prepare(std::string& error) {
         error = "cannot create the data folder " + options_.dataDir + ": " + ec.message();
         return false;
     }
-    if (!photos_.prepare(error))
+    if (!photos_.prepare(error) || !renderer_.prepare(error))
         return false;
     // Only the service's own user may read the accounts, tokens and photos, whatever the
     // folder's modes were before.
@@ -236,12 +236,15 @@ void PhotoService::setUpRoutes() {
     r.add("DELETE", "/api/users/{login}/album/{id}", kApiBodyLimit, [this](RequestContext& c) {
         albums_.remove(c.req, c.res, c.param("login"), c.param("id"));
     });
+    r.add("GET", "/users/{login}", 0, [this](RequestContext& c) { pages_.user(c); });
     r.add("GET", "/users/{login}/album/{id}", 0, [this](RequestContext& c) { pages_.album(c); });
+    r.add("GET", "/users/{login}/album/{id}/photo/{photo}", 0,
+          [this](RequestContext& c) { pages_.photoPage(c); });
     r.add("POST", "/users/{login}/album/{id}", kFormBodyLimit,
           [this](RequestContext& c) { pages_.unlockAlbum(c); });
     r.add("GET", "/photos/{file}", 0, [this](RequestContext& c) { pages_.photo(c); });
+    r.add("GET", "/site/{file}", 0, [this](RequestContext& c) { pages_.asset(c); });
     r.add("GET", "/go.xml", 0, [this](RequestContext& c) { pages_.blog(c); });
-    r.add("GET", "/passport", 0, [this](RequestContext& c) { pages_.passport(c); });
     r.add("GET", "/passport/signin", 0, [this](RequestContext& c) { pages_.signInForm(c); });
     r.add("POST", "/passport/signin", kFormBodyLimit,
           [this](RequestContext& c) { pages_.signIn(c); });

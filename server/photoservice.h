@@ -11,6 +11,7 @@
 #include "serviceoptions.h"
 #include "signinservice.h"
 #include "uploadreceiver.h"
+#include "pagerenderer.h"
 #include "webpages.h"
 
 #include <httplib.h>
@@ -65,6 +66,7 @@ private:
     PhotoFolder photos_;
     ReleaseFiles releases_;
     AlbumApi albums_;
+    PageRenderer renderer_;
     WebPages pages_;
     UploadReceiver uploads_;
     SignInService signIn_;

@@ -4,46 +4,25 @@
 #include "database.h"
 #include "photofolder.h"
 #include "signinservice.h"
+#include "sitesession.h"
 #include "textutil.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <cstdio>
+
 namespace {
 
-std::string page(const std::string& title, const std::string& body) {
-    return "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
-           TextUtil::htmlEscape(title) + "</title>\n</head>\n<body>\n" + body +
-           "</body>\n</html>\n";
-}
-
-void answerPage(httplib::Response& res, int status, const std::string& title,
-                const std::string& body) {
-    res.status = status;
-    // Pages differ by visitor: no shared cache may keep them.
-    res.set_header("Cache-Control", "private, no-store");
-    res.set_content(page(title, body), "text/html; charset=utf-8");
-}
-
-void notFound(httplib::Response& res) {
-    answerPage(res, 404, "Не найдено", "<h1>Страница не найдена</h1>\n");
-}
+constexpr int kHomeAlbums = 12;
 
 void redirect(httplib::Response& res, const std::string& location) {
     res.status = 303;
     res.set_header("Location", location);
     res.set_header("Cache-Control", "no-store");
-}
-
-std::string accessText(const std::string& access) {
-    if (access == "public")
-        return "всем";
-    if (access == "private")
-        return "только мне";
-    if (access == "friends")
-        return "друзьям";
-    return "по умолчанию";
 }
 
 // A path of this site to go back to: starts with one "/", holds no line break or backslash.
@@ -71,20 +50,47 @@ std::string field(const RequestContext& context, const char* name) {
     return QueryString::value(QueryString::parse(context.body), name).value_or("");
 }
 
+std::string shown(const std::string& text) {
+    return TextUtil::validUtf8(text);
+}
+
+std::string userPath(const std::string& login) {
+    return "/users/" + QueryString::encode(login) + "/";
+}
+
+std::string albumPath(const AlbumRecord& album) {
+    return userPath(album.login) + "album/" + std::to_string(album.id) + "/";
+}
+
+std::string photoPagePath(const AlbumRecord& album, const PhotoRecord& photo) {
+    return albumPath(album) + "photo/" + std::to_string(photo.id) + "/";
+}
+
+std::string albumTitle(const RequestContext& context, const AlbumRecord& album) {
+    return album.title.empty() ? PageRenderer::text(context, "album_default_title")
+                               : shown(album.title);
+}
+
+// "734 байт", "12,5 КБ", "3,2 МБ".
+std::string sizeText(const RequestContext& context, std::int64_t bytes) {
+    const auto unit = [&](const char* key) { return " " + PageRenderer::text(context, key); };
+    if (bytes < 1024)
+        return std::to_string(bytes) + unit("bytes");
+    const bool mega = bytes >= 1024 * 1024;
+    const double value = static_cast<double>(bytes) / (mega ? 1024.0 * 1024.0 : 1024.0);
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%.1f", value);
+    std::string text = digits;
+    text.replace(text.find('.'), 1, PageRenderer::text(context, "decimal_point"));
+    return text + unit(mega ? "megabytes" : "kilobytes");
+}
+
 } // namespace
 
 void WebPages::configure(bool secureCookies, bool openPages, std::int64_t cookieSeconds) {
     secureCookies_ = secureCookies;
     openPages_ = openPages;
     cookieSeconds_ = cookieSeconds;
-}
-
-std::optional<std::string> WebPages::visitor(const RequestContext& context) {
-    const auto cookies = Cookies::parse(context.req.get_header_value("Cookie"));
-    const auto session = cookies.find(kSessionCookie);
-    if (session == cookies.end() || session->second.empty())
-        return std::nullopt;
-    return db_.tokenOwner(session->second);
 }
 
 std::string WebPages::albumKey(const AlbumRecord& album) {
@@ -113,55 +119,93 @@ bool WebPages::maySee(const PhotoRecord& photo, const AlbumRecord& album,
     return openPages_ || login == album.login || photo.access == "public";
 }
 
+std::vector<PhotoRecord> WebPages::visiblePhotos(const AlbumRecord& album,
+                                                 const std::optional<std::string>& login) {
+    std::vector<PhotoRecord> photos = db_.photos(album.id);
+    std::erase_if(photos, [&](const PhotoRecord& photo) { return !maySee(photo, album, login); });
+    std::reverse(photos.begin(), photos.end());
+    return photos;
+}
+
 std::string WebPages::photoAddress(const PhotoRecord& photo) const {
     if (openPages_)
         return "/photos/" + std::to_string(photo.id) + ".jpg";
     return "/photos/" + std::to_string(photo.id) + "-" + photo.secret + ".jpg";
 }
 
+void WebPages::notFound(RequestContext& context, const std::optional<std::string>& login) {
+    renderer_.answerMessage(context, 404, "not_found", "not_found_text", login);
+}
+
+PageRenderer::Data WebPages::card(const RequestContext& context, const AlbumRecord& album,
+                                  const std::optional<std::string>& login, bool withAuthor) {
+    PageRenderer::Data card;
+    card.set("href", albumPath(album));
+    card.set("title", albumTitle(context, album));
+    card.set("author", withAuthor ? shown(album.login) : std::string());
+    card.set("author_href", userPath(album.login));
+    const bool locked = !mayOpen(context, album, login);
+    card.set("locked", locked);
+    std::string cover;
+    std::size_t count = 0;
+    if (!locked) {
+        const std::vector<PhotoRecord> photos = visiblePhotos(album, login);
+        count = photos.size();
+        if (!photos.empty()) {
+            const std::string original = photoAddress(photos.front());
+            cover = original.substr(0, original.size() - 4) + "/thumb.jpg";
+        }
+    }
+    card.set("cover", cover);
+    card.set("count", std::to_string(count));
+    return card;
+}
+
+void WebPages::describe(const RequestContext& context, const PhotoRecord& photo,
+                        PageRenderer::Data& values) {
+    const bool known =
+        photo.access == "public" || photo.access == "friends" || photo.access == "private";
+    values.set("access", photo.access);
+    values.set("access_text",
+               PageRenderer::text(context, known ? "access_" + photo.access : "access_default"));
+    PageRenderer::Data flags = PageRenderer::Data::type::list;
+    const auto flag = [&](bool on, const std::string& key) {
+        if (!on)
+            return;
+        PageRenderer::Data item;
+        item.set("key", key);
+        item.set("text", PageRenderer::text(context, "flag_" + key));
+        flags.push_back(item);
+    };
+    flag(photo.commentsDisabled, "disable_comments");
+    flag(photo.adultsOnly, "xxx");
+    flag(photo.originalHidden, "hide_orig");
+    values.set("has_flags", !flags.is_empty_list());
+    values.set("flags", flags);
+}
+
 void WebPages::home(RequestContext& context) {
-    answerPage(context.res, 200, "Оврана.Пикто",
-               "<h1>Оврана.Пикто</h1>\n<p>Фотографии и альбомы.</p>\n"
-               "<p><a href=\"/passport/signin/\">Войти</a> · "
-               "<a href=\"/passport/?mode=register\">Зарегистрироваться</a> · "
-               "<a href=\"/passport/?mode=remember\">Забыли пароль?</a></p>\n");
+    const std::optional<std::string> login = SiteSession::visitor(db_, context);
+    PageRenderer::Data albums = PageRenderer::Data::type::list;
+    for (const AlbumRecord& album : db_.newestPublicAlbums(kHomeAlbums))
+        albums.push_back(card(context, album, std::nullopt, true));
+    PageRenderer::Data values;
+    values.set("has_albums", !albums.is_empty_list());
+    values.set("albums", albums);
+    renderer_.answer(context, 200, "home", PageRenderer::text(context, "site_name"),
+                     std::move(values), login);
 }
 
-void WebPages::passport(RequestContext& context) {
-    const std::string mode = QueryString::value(context.query, "mode").value_or("");
-    if (mode == "register") {
-        return answerPage(context.res, 200, "Регистрация",
-                          "<h1>Регистрация</h1>\n<form method=\"post\" action=\"/passport/\">\n"
-                          "<p><label>Логин <input name=\"login\"></label></p>\n"
-                          "<p><label>Пароль <input name=\"password\" type=\"password\"></label>"
-                          "</p>\n<p><button>Зарегистрироваться</button></p>\n</form>\n");
-    }
-    if (mode == "remember") {
-        return answerPage(context.res, 200, "Напоминание пароля",
-                          "<h1>Напоминание пароля</h1>\n<form method=\"post\" "
-                          "action=\"/passport/\">\n<p><label>Логин или почта "
-                          "<input name=\"login\"></label></p>\n"
-                          "<p><button>Напомнить</button></p>\n</form>\n");
-    }
-    answerPage(context.res, 200, "Паспорт",
-               "<h1>Паспорт</h1>\n<ul>\n<li><a href=\"/passport/signin/\">Вход</a></li>\n"
-               "<li><a href=\"/passport/?mode=register\">Регистрация</a></li>\n"
-               "<li><a href=\"/passport/?mode=remember\">Напоминание пароля</a></li>\n</ul>\n");
-}
-
-void WebPages::answerSignInForm(RequestContext& context, int status, const std::string& message) {
-    const std::string back =
-        localPath(QueryString::value(context.query, "back").value_or(field(context, "back")));
-    std::string body = "<h1>Вход</h1>\n";
-    if (!message.empty())
-        body += "<p class=\"error\">" + TextUtil::htmlEscape(message) + "</p>\n";
-    body += "<form method=\"post\" action=\"/passport/signin/\">\n"
-            "<input type=\"hidden\" name=\"back\" value=\"" +
-            TextUtil::htmlEscape(back) +
-            "\">\n<p><label>Логин <input name=\"login\"></label></p>\n"
-            "<p><label>Пароль <input name=\"password\" type=\"password\"></label></p>\n"
-            "<p><button>Войти</button></p>\n</form>\n";
-    answerPage(context.res, status, "Вход", body);
+void WebPages::answerSignInForm(RequestContext& context, int status,
+                                const std::string& messageKey) {
+    PageRenderer::Data values;
+    values.set(
+        "return_to",
+        localPath(QueryString::value(context.query, "back").value_or(field(context, "back"))));
+    if (!messageKey.empty())
+        values.set("error", PageRenderer::text(context, messageKey));
+    renderer_.answer(context, status, "signin", PageRenderer::text(context, "sign_in_heading"),
+                     std::move(values), std::nullopt);
 }
 
 void WebPages::signInForm(RequestContext& context) {
@@ -173,23 +217,44 @@ void WebPages::signIn(RequestContext& context) {
     const std::string login = QueryString::value(fields, "login").value_or("");
     const std::string password = QueryString::value(fields, "password").value_or("");
     if (!signIn_.admitAttempt("login:" + login, context.req.remote_addr))
-        return answerSignInForm(context, 429, "Слишком много попыток входа. Подождите минуту.");
+        return answerSignInForm(context, 429, "too_many_attempts");
     if (login.empty() || !db_.checkPassword(login, password))
-        return answerSignInForm(context, 403, "Неверный логин или пароль.");
+        return answerSignInForm(context, 403, "wrong_password");
     const std::string session = TextUtil::randomHex(20);
     if (session.empty() || !db_.addToken(session, login))
-        return answerPage(context.res, 500, "Ошибка", "<h1>Не удалось войти</h1>\n");
-    context.res.set_header(
-        "Set-Cookie", Cookies::setCookie(kSessionCookie, session, cookieSeconds_, secureCookies_));
+        return answerSignInForm(context, 500, "sign_in_failed");
+    context.res.set_header("Set-Cookie", Cookies::setCookie(SiteSession::kCookie, session,
+                                                            cookieSeconds_, secureCookies_));
     redirect(context.res, localPath(QueryString::value(fields, "back").value_or("/")));
 }
 
 void WebPages::signOut(RequestContext& context) {
     const auto cookies = Cookies::parse(context.req.get_header_value("Cookie"));
-    if (const auto session = cookies.find(kSessionCookie); session != cookies.end())
+    if (const auto session = cookies.find(SiteSession::kCookie); session != cookies.end())
         db_.removeToken(session->second);
-    context.res.set_header("Set-Cookie", Cookies::setCookie(kSessionCookie, "", 0, secureCookies_));
+    context.res.set_header("Set-Cookie",
+                           Cookies::setCookie(SiteSession::kCookie, "", 0, secureCookies_));
     redirect(context.res, "/");
+}
+
+void WebPages::user(RequestContext& context) {
+    const std::optional<std::string> login = SiteSession::visitor(db_, context);
+    const std::string owner = context.param("login");
+    if (!db_.userExists(owner))
+        return notFound(context, login);
+    const bool own = login == owner;
+    PageRenderer::Data albums = PageRenderer::Data::type::list;
+    for (const AlbumRecord& album : db_.albums(owner)) {
+        // Others are not shown albums that hold nothing they may see.
+        if (own || openPages_ || !album.password.empty() || !visiblePhotos(album, login).empty())
+            albums.push_back(card(context, album, login, false));
+    }
+    PageRenderer::Data values;
+    values.set("login", shown(owner));
+    values.set("own", own);
+    values.set("has_albums", !albums.is_empty_list());
+    values.set("albums", albums);
+    renderer_.answer(context, 200, "user", shown(owner), std::move(values), login);
 }
 
 std::optional<AlbumRecord> WebPages::requestedAlbum(const RequestContext& context) {
@@ -202,67 +267,82 @@ std::optional<AlbumRecord> WebPages::requestedAlbum(const RequestContext& contex
     return album;
 }
 
-void WebPages::askAlbumPassword(RequestContext& context, int status, const std::string& message) {
-    std::string body = "<h1>Альбом защищён паролем</h1>\n";
-    if (!message.empty())
-        body += "<p class=\"error\">" + TextUtil::htmlEscape(message) + "</p>\n";
-    body += "<form method=\"post\" class=\"album-password\" action=\"" +
-            TextUtil::htmlEscape(context.req.path) +
-            "\">\n<p><label>Пароль альбома <input name=\"password\" type=\"password\"></label>"
-            "</p>\n<p><button>Открыть</button></p>\n</form>\n"
-            "<p>Это ваш альбом? <a href=\"/passport/signin/?back=" +
-            TextUtil::htmlEscape(QueryString::encode(context.req.path)) + "\">Войдите</a>.</p>\n";
-    answerPage(context.res, status, "Альбом защищён паролем", body);
+void WebPages::askAlbumPassword(RequestContext& context, int status,
+                                const std::string& messageKey) {
+    PageRenderer::Data values;
+    values.set("action", context.req.path);
+    if (!messageKey.empty())
+        values.set("error", PageRenderer::text(context, messageKey));
+    renderer_.answer(context, status, "albumpassword", PageRenderer::text(context, "album_locked"),
+                     std::move(values), SiteSession::visitor(db_, context));
 }
 
 void WebPages::album(RequestContext& context) {
+    const std::optional<std::string> login = SiteSession::visitor(db_, context);
     const std::optional<AlbumRecord> album = requestedAlbum(context);
     if (!album)
-        return notFound(context.res);
-    const std::optional<std::string> login = visitor(context);
+        return notFound(context, login);
     if (!mayOpen(context, *album, login))
         return askAlbumPassword(context, 403, {});
 
-    std::string items;
-    std::int64_t shown = 0;
-    for (const PhotoRecord& photo : db_.photos(album->id)) {
-        if (!maySee(photo, *album, login))
-            continue;
-        ++shown;
-        const std::string id = std::to_string(photo.id);
-        const std::string name = TextUtil::htmlEscape(TextUtil::validUtf8(photo.fileName));
-        items += "<li class=\"photo\" id=\"photo-" + id + "\"><img src=\"" + photoAddress(photo) +
-                 "\" alt=\"" + name + "\"> <span class=\"name\">" + name +
-                 "</span> <span class=\"access\" data-access=\"" +
-                 TextUtil::htmlEscape(photo.access) + "\">" + accessText(photo.access) + "</span>";
-        if (photo.commentsDisabled)
-            items += " <span class=\"flag\" data-flag=\"disable_comments\">без комментариев</span>";
-        if (photo.adultsOnly)
-            items += " <span class=\"flag\" data-flag=\"xxx\">18+</span>";
-        if (photo.originalHidden)
-            items += " <span class=\"flag\" data-flag=\"hide_orig\">оригинал скрыт</span>";
-        items += " <span class=\"size\">" + std::to_string(photo.size) + " байт</span></li>\n";
+    PageRenderer::Data photos = PageRenderer::Data::type::list;
+    const std::vector<PhotoRecord> visible = visiblePhotos(*album, login);
+    for (const PhotoRecord& photo : visible) {
+        const std::string original = photoAddress(photo);
+        PageRenderer::Data tile;
+        tile.set("id", std::to_string(photo.id));
+        tile.set("name", shown(photo.fileName));
+        tile.set("page", photoPagePath(*album, photo));
+        tile.set("thumb", original.substr(0, original.size() - 4) + "/thumb.jpg");
+        describe(context, photo, tile);
+        photos.push_back(tile);
     }
-    const std::string owner = TextUtil::htmlEscape(TextUtil::validUtf8(album->login));
-    std::string body = "<h1 class=\"album-title\">" +
-                       TextUtil::htmlEscape(TextUtil::validUtf8(album->title)) +
-                       "</h1>\n<p class=\"album-summary\">" +
-                       TextUtil::htmlEscape(TextUtil::validUtf8(album->summary)) +
-                       "</p>\n<p>Автор: " + owner + ". Фотографий: " + std::to_string(shown) + ".";
-    if (!album->password.empty())
-        body += " Альбом защищён паролем.";
-    body += "</p>\n";
-    if (login)
-        body += "<form method=\"post\" action=\"/passport/signout/\"><p>Вы вошли как " +
-                TextUtil::htmlEscape(TextUtil::validUtf8(*login)) +
-                ". <button>Выйти</button></p></form>\n";
-    else if (!openPages_)
-        body += "<p><a href=\"/passport/signin/?back=" +
-                TextUtil::htmlEscape(QueryString::encode(context.req.path)) +
-                "\">Войти</a>, чтобы видеть свои фотографии для друзей и личные.</p>\n";
-    body += "<ul class=\"photos\">\n" + items + "</ul>\n";
-    answerPage(context.res, 200,
-               album->title.empty() ? "Альбом" : TextUtil::validUtf8(album->title), body);
+    PageRenderer::Data values;
+    values.set("album_title", albumTitle(context, *album));
+    values.set("summary", shown(album->summary));
+    values.set("author", shown(album->login));
+    values.set("author_href", userPath(album->login));
+    values.set("count", std::to_string(visible.size()));
+    values.set("locked", !album->password.empty());
+    values.set("may_sign_in", !openPages_);
+    values.set("has_photos", !visible.empty());
+    values.set("photos", photos);
+    renderer_.answer(context, 200, "album", albumTitle(context, *album), std::move(values), login);
+}
+
+void WebPages::photoPage(RequestContext& context) {
+    const std::optional<std::string> login = SiteSession::visitor(db_, context);
+    const std::optional<AlbumRecord> album = requestedAlbum(context);
+    const std::string photoId = context.param("photo");
+    if (!album || !TextUtil::isDecimalId(photoId))
+        return notFound(context, login);
+    if (!mayOpen(context, *album, login))
+        return askAlbumPassword(context, 403, {});
+    const std::vector<PhotoRecord> visible = visiblePhotos(*album, login);
+    const auto at = std::find_if(visible.begin(), visible.end(), [&](const PhotoRecord& photo) {
+        return std::to_string(photo.id) == photoId;
+    });
+    if (at == visible.end())
+        return notFound(context, login);
+    const PhotoRecord& photo = *at;
+    const std::string original = photoAddress(photo);
+    PageRenderer::Data values;
+    values.set("name", shown(photo.fileName));
+    values.set("album_title", albumTitle(context, *album));
+    values.set("album_href", albumPath(*album));
+    values.set("author", shown(album->login));
+    values.set("author_href", userPath(album->login));
+    values.set("screen", original.substr(0, original.size() - 4) + "/screen.jpg");
+    values.set("size_text", sizeText(context, photo.size));
+    values.set("position", std::to_string(at - visible.begin() + 1));
+    values.set("count", std::to_string(visible.size()));
+    values.set("previous",
+               at == visible.begin() ? std::string() : photoPagePath(*album, *(at - 1)));
+    values.set("next", at + 1 == visible.end() ? std::string() : photoPagePath(*album, *(at + 1)));
+    const bool originalShown = !photo.originalHidden || login == album->login || openPages_;
+    values.set("original", originalShown ? original : std::string());
+    describe(context, photo, values);
+    renderer_.answer(context, 200, "photo", shown(photo.fileName), std::move(values), login);
 }
 
 std::string WebPages::blogLogin(const std::string& host) {
@@ -281,34 +361,20 @@ std::string WebPages::blogLogin(const std::string& host) {
 void WebPages::blog(RequestContext& context) {
     const std::string login = blogLogin(context.req.get_header_value("Host"));
     if (login.empty() || !db_.userExists(login))
-        return notFound(context.res);
-    const std::string shown = TextUtil::htmlEscape(TextUtil::validUtf8(login));
-    std::string body = "<h1 class=\"blog\">Блог " + shown + "</h1>\n<ul class=\"albums\">\n";
-    for (const AlbumRecord& album : db_.albums(login)) {
-        const std::string path =
-            "/users/" + QueryString::encode(login) + "/album/" + std::to_string(album.id) + "/";
-        body += "<li><a href=\"" + TextUtil::htmlEscape(path) + "\">" +
-                TextUtil::htmlEscape(
-                    TextUtil::validUtf8(album.title.empty() ? "Альбом" : album.title)) +
-                "</a>";
-        if (!album.password.empty())
-            body += " (защищён паролем)";
-        body += "</li>\n";
-    }
-    body += "</ul>\n";
-    answerPage(context.res, 200, "Блог " + TextUtil::validUtf8(login), body);
+        return notFound(context, SiteSession::visitor(db_, context));
+    redirect(context.res, userPath(login));
 }
 
 void WebPages::unlockAlbum(RequestContext& context) {
     const std::optional<AlbumRecord> album = requestedAlbum(context);
     if (!album)
-        return notFound(context.res);
+        return notFound(context, SiteSession::visitor(db_, context));
     if (album->password.empty())
         return redirect(context.res, context.req.path);
     if (!signIn_.admitAttempt("album:" + std::to_string(album->id), context.req.remote_addr))
-        return askAlbumPassword(context, 429, "Слишком много попыток. Подождите минуту.");
+        return askAlbumPassword(context, 429, "too_many_attempts");
     if (!sameText(field(context, "password"), album->password))
-        return askAlbumPassword(context, 403, "Неверный пароль.");
+        return askAlbumPassword(context, 403, "wrong_album_password");
     context.res.set_header("Set-Cookie",
                            Cookies::setCookie("pikto_album_" + std::to_string(album->id),
                                               albumKey(*album), cookieSeconds_, secureCookies_));
@@ -319,26 +385,42 @@ void WebPages::photo(RequestContext& context) {
     const std::string file = context.param("file");
     const std::string suffix = ".jpg";
     if (file.size() <= suffix.size() || !TextUtil::endsWith(file, suffix))
-        return notFound(context.res);
+        return notFound(context, std::nullopt);
     const std::string stem = file.substr(0, file.size() - suffix.size());
     const std::size_t dash = stem.find('-');
     const std::string id = stem.substr(0, dash);
     const std::string secret = dash == std::string::npos ? std::string() : stem.substr(dash + 1);
     if (!TextUtil::isDecimalId(id) || (secret.empty() && !openPages_))
-        return notFound(context.res);
+        return notFound(context, std::nullopt);
     const std::optional<PhotoRecord> photo = db_.photo(std::stoll(id));
     if (!photo || (!secret.empty() && !sameText(secret, photo->secret)))
-        return notFound(context.res);
+        return notFound(context, std::nullopt);
     const std::optional<AlbumRecord> album = db_.album(photo->albumId);
     if (!album)
-        return notFound(context.res);
-    const std::optional<std::string> login = visitor(context);
-    if (!mayOpen(context, *album, login) || !maySee(*photo, *album, login))
-        return notFound(context.res);
+        return notFound(context, std::nullopt);
+    const std::optional<std::string> login = SiteSession::visitor(db_, context);
+    const bool originalShown = !photo->originalHidden || login == album->login || openPages_;
+    if (!mayOpen(context, *album, login) || !maySee(*photo, *album, login) || !originalShown)
+        return notFound(context, login);
     std::optional<std::string> bytes = photos_.read(photo->id);
     if (!bytes)
-        return notFound(context.res);
+        return notFound(context, login);
     context.res.status = 200;
     context.res.set_header("Cache-Control", "private");
     context.res.set_content(std::move(*bytes), "image/jpeg");
+}
+
+void WebPages::asset(RequestContext& context) {
+    const std::string name = context.param("file");
+    const char* type = TextUtil::endsWith(name, ".css")   ? "text/css; charset=utf-8"
+                       : TextUtil::endsWith(name, ".svg") ? "image/svg+xml"
+                                                          : nullptr;
+    // Only the files of the site's own folder: a name with a path in it matches none.
+    QFile file(QStringLiteral(":/site/") + QString::fromStdString(name));
+    if (!type || name.find('/') != std::string::npos || !file.open(QIODevice::ReadOnly))
+        return notFound(context, std::nullopt);
+    const QByteArray bytes = file.readAll();
+    context.res.status = 200;
+    context.res.set_header("Cache-Control", "public, max-age=3600");
+    context.res.set_content(bytes.constData(), static_cast<std::size_t>(bytes.size()), type);
 }

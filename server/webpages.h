@@ -1,19 +1,21 @@
 #pragma once
 
 #include "albumrecord.h"
+#include "pagerenderer.h"
 #include "photorecord.h"
 #include "requestcontext.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 class Database;
 class PhotoFolder;
 class SignInService;
 
-// The plain HTML pages of the website: home, account pages, the sign-in form, album pages,
-// and the stored photos themselves.
+// The website's pages: home, a user's albums, an album's grid, one photo, the sign-in
+// form, and the stored photos themselves (the account forms are AccountPages').
 //
 // Who sees what: the owner of an album, signed in on the site (a session cookie made by
 // the sign-in form from the same accounts as the plug-in's), sees every photo of it. Anyone
@@ -22,10 +24,9 @@ class SignInService;
 // address carries a random part, so addresses cannot be guessed from one another.
 class WebPages {
 public:
-    static constexpr const char* kSessionCookie = "pikto_session";
-
-    WebPages(Database& db, const PhotoFolder& photos, SignInService& signIn)
-        : db_(db), photos_(photos), signIn_(signIn) {}
+    WebPages(Database& db, const PhotoFolder& photos, SignInService& signIn,
+             const PageRenderer& renderer)
+        : db_(db), photos_(photos), signIn_(signIn), renderer_(renderer) {}
 
     // `secureCookies`: the site is served over HTTPS, cookies are marked Secure.
     // `openPages`: every photo is shown to everyone at its sequential address, as before
@@ -33,11 +34,8 @@ public:
     // `cookieSeconds`: how long session and album cookies last.
     void configure(bool secureCookies, bool openPages, std::int64_t cookieSeconds);
 
-    // GET /: a short home page.
+    // GET /: what the service is, the visitor's links, the newest public albums.
     void home(RequestContext& context);
-    // GET /passport/: the registration page for ?mode=register, the password reminder for
-    // ?mode=remember, otherwise an index of both and of the sign-in form.
-    void passport(RequestContext& context);
     // GET /passport/signin/: the sign-in form; ?back=PATH is where a sign-in leads.
     void signInForm(RequestContext& context);
     // POST /passport/signin/ (login, password, back): 303 to back (a path of this site,
@@ -46,32 +44,37 @@ public:
     void signIn(RequestContext& context);
     // POST /passport/signout/: ends the session, 303 to "/".
     void signOut(RequestContext& context);
-    // GET /users/LOGIN/album/ID/: title, description and the photos the visitor may see,
-    // with file name, access level and flags; 403 with the password form for a protected
-    // album not yet opened; 404 for an album the login does not own.
+    // GET /users/LOGIN/: the user's albums the visitor may know of, as cards with a cover
+    // and the count the visitor may see; 404 when there is no such user.
+    void user(RequestContext& context);
+    // GET /users/LOGIN/album/ID/: title, description, author and the grid of the photos the
+    // visitor may see, newest first; 403 with the password form for a protected album not
+    // yet opened; 404 for an album the login does not own.
     void album(RequestContext& context);
     // POST /users/LOGIN/album/ID/ (password): 303 back to the album with its cookie for the
     // right password; 403 with the form for a wrong one; 429 beyond the attempt limits.
     void unlockAlbum(RequestContext& context);
+    // GET /users/LOGIN/album/ID/photo/PHOTO/: the photo at screen size, its facts, the
+    // previous and next photo the visitor may see; 404 when the visitor may not see it.
+    void photoPage(RequestContext& context);
     // GET /photos/ID-SECRET.jpg: the stored bytes as image/jpeg when the visitor may see
-    // the photo; 404 otherwise, whether it exists or not.
+    // the photo and its original; 404 otherwise, whether it exists or not.
     void photo(RequestContext& context);
+    // GET /site/NAME: the stylesheet and images of the site; 404 for anything else.
+    void asset(RequestContext& context);
 
     // GET /go.xml on LOGIN.localhost:PORT (the blog address the plug-in's login link opens):
-    // a small page of the user whose login is the first label of the Host header, with
-    // links to the user's albums; 404 when no such user exists.
+    // 303 to the user's page; 404 when no such user exists.
     void blog(RequestContext& context);
 
     // The login a blog request names: the first label of a Host header ("alice" of
     // "alice.localhost:8480"); empty when the host has no second label or is an address.
     static std::string blogLogin(const std::string& host);
 
-    // The address of a photo on the site.
+    // The address of a photo's original on the site.
     std::string photoAddress(const PhotoRecord& photo) const;
 
 private:
-    // The login of the visitor's session; empty when not signed in.
-    std::optional<std::string> visitor(const RequestContext& context);
     // The value of an album's cookie: it changes with the album's password.
     std::string albumKey(const AlbumRecord& album);
     bool holdsAlbumKey(const RequestContext& context, const AlbumRecord& album);
@@ -80,13 +83,24 @@ private:
                  const std::optional<std::string>& login);
     bool maySee(const PhotoRecord& photo, const AlbumRecord& album,
                 const std::optional<std::string>& login) const;
+    // The album's photos the visitor may see, newest first.
+    std::vector<PhotoRecord> visiblePhotos(const AlbumRecord& album,
+                                           const std::optional<std::string>& login);
     std::optional<AlbumRecord> requestedAlbum(const RequestContext& context);
-    void askAlbumPassword(RequestContext& context, int status, const std::string& message);
-    void answerSignInForm(RequestContext& context, int status, const std::string& message);
+    // A card of the album for the home and user pages.
+    PageRenderer::Data card(const RequestContext& context, const AlbumRecord& album,
+                            const std::optional<std::string>& login, bool withAuthor);
+    // The access level and flags of a photo in words, for tiles and the photo page.
+    static void describe(const RequestContext& context, const PhotoRecord& photo,
+                         PageRenderer::Data& values);
+    void notFound(RequestContext& context, const std::optional<std::string>& login);
+    void askAlbumPassword(RequestContext& context, int status, const std::string& messageKey);
+    void answerSignInForm(RequestContext& context, int status, const std::string& messageKey);
 
     Database& db_;
     const PhotoFolder& photos_;
     SignInService& signIn_;
+    const PageRenderer& renderer_;
     bool secureCookies_ = false;
     bool openPages_ = false;
     std::int64_t cookieSeconds_ = 30LL * 24 * 60 * 60;

@@ -1,0 +1,129 @@
+#include "pagerenderer.h"
+
+#include "cookies.h"
+#include "querystring.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <httplib.h>
+
+namespace {
+
+const QString kTemplateFolder = QStringLiteral(":/site/templates");
+
+std::string readResource(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+PageRenderer::Data textsOf(SiteTexts::Language language) {
+    PageRenderer::Data texts;
+    for (const auto& [key, value] : SiteTexts::table(language))
+        texts.set(key, value);
+    return texts;
+}
+
+} // namespace
+
+bool PageRenderer::prepare(std::string& error) {
+    const QStringList files = QDir(kTemplateFolder).entryList({QStringLiteral("*.mustache")});
+    for (const QString& file : files) {
+        const std::string text = readResource(kTemplateFolder + "/" + file);
+        kainjow::mustache::mustache parsed(text);
+        if (!parsed.is_valid()) {
+            error =
+                "the page template " + file.toStdString() + " is broken: " + parsed.error_message();
+            return false;
+        }
+        templates_[file.chopped(9).toStdString()] = text;
+    }
+    if (!templates_.count("layout")) {
+        error = "the page templates are missing";
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> PageRenderer::names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : templates_)
+        names.push_back(entry.first);
+    return names;
+}
+
+SiteTexts::Language PageRenderer::language(const RequestContext& context) {
+    const auto cookies = Cookies::parse(context.req.get_header_value("Cookie"));
+    const auto remembered = cookies.find(kLanguageCookie);
+    return SiteTexts::choose(QueryString::value(context.query, "lang").value_or(""),
+                             remembered == cookies.end() ? "" : remembered->second,
+                             context.req.get_header_value("Accept-Language"));
+}
+
+const std::string& PageRenderer::text(const RequestContext& context, const std::string& key) {
+    return SiteTexts::text(language(context), key);
+}
+
+std::string PageRenderer::withLanguage(const RequestContext& context, const std::string& code) {
+    std::string query;
+    for (const auto& [name, value] : context.query) {
+        if (name != "lang")
+            query += QueryString::encode(name) + "=" + QueryString::encode(value) + "&";
+    }
+    return context.req.path + "?" + query + "lang=" + code;
+}
+
+std::string PageRenderer::render(const std::string& name, const std::string& title, Data values,
+                                 const RequestContext& context,
+                                 const std::optional<std::string>& visitor) const {
+    const auto page = templates_.find(name);
+    if (page == templates_.end())
+        return {};
+    const SiteTexts::Language language = PageRenderer::language(context);
+    const Data texts = textsOf(language);
+    values.set("t", texts);
+    if (visitor) {
+        Data who;
+        who.set("login", *visitor);
+        who.set("home", "/users/" + QueryString::encode(*visitor) + "/");
+        values.set("visitor", who);
+    }
+    values.set("back", QueryString::encode(context.req.path));
+
+    Data frame = values;
+    frame.set("lang", SiteTexts::code(language));
+    const std::string& siteName = SiteTexts::text(language, "site_name");
+    frame.set("title", title == siteName ? title : title + " · " + siteName);
+    frame.set("english", language == SiteTexts::Language::English);
+    frame.set("to_russian", withLanguage(context, "ru"));
+    frame.set("to_english", withLanguage(context, "en"));
+    frame.set("body", kainjow::mustache::mustache(page->second).render(values));
+    return kainjow::mustache::mustache(templates_.at("layout")).render(frame);
+}
+
+void PageRenderer::answer(RequestContext& context, int status, const std::string& name,
+                          const std::string& title, Data values,
+                          const std::optional<std::string>& visitor) const {
+    context.res.status = status;
+    context.res.set_header("Cache-Control", "private, no-store");
+    SiteTexts::Language asked;
+    if (const auto code = QueryString::value(context.query, "lang");
+        code && SiteTexts::fromCode(*code, asked))
+        context.res.set_header("Set-Cookie",
+                               Cookies::setCookie(kLanguageCookie, SiteTexts::code(asked),
+                                                  365LL * 24 * 60 * 60, false));
+    context.res.set_content(render(name, title, std::move(values), context, visitor),
+                            "text/html; charset=utf-8");
+}
+
+void PageRenderer::answerMessage(RequestContext& context, int status, const std::string& headingKey,
+                                 const std::string& messageKey,
+                                 const std::optional<std::string>& visitor) const {
+    Data values;
+    values.set("heading", text(context, headingKey));
+    values.set("message", text(context, messageKey));
+    answer(context, status, "message", text(context, headingKey), std::move(values), visitor);
+}
