@@ -14,31 +14,19 @@
 namespace {
 
 const std::string kTemporaryPrefix = ".incoming-";
+const std::string kDerivedTemporaryPrefix = ".derived-";
+constexpr PhotoFolder::Derived kAllDerived[] = {PhotoFolder::Derived::Thumb,
+                                                PhotoFolder::Derived::Screen,
+                                                PhotoFolder::Derived::NotAnImageMark};
 
-} // namespace
-
-bool PhotoFolder::prepare(std::string& error) const {
-    std::error_code ec;
-    std::filesystem::create_directories(folder_, ec);
-    if (ec) {
-        error = "cannot create " + folder_ + ": " + ec.message();
-        return false;
-    }
-    // Leftovers of a run that stopped between writing and placing a photo.
-    for (std::filesystem::directory_iterator it(folder_, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        if (it->path().filename().string().rfind(kTemporaryPrefix, 0) == 0)
-            std::filesystem::remove(it->path(), ec);
-    }
-    return true;
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
 }
 
-std::string PhotoFolder::pathFor(std::int64_t id) const {
-    return folder_ + "/" + std::to_string(id) + ".jpg";
-}
-
-std::optional<std::string> PhotoFolder::writeTemporary(const std::string& bytes) const {
-    std::string pattern = folder_ + "/" + kTemporaryPrefix + "XXXXXX";
+// Writes the bytes whole to a new file "<folder>/<prefix>XXXXXX" and flushes it to disk.
+std::optional<std::string> writeNewFile(const std::string& folder, const std::string& prefix,
+                                        const std::string& bytes) {
+    std::string pattern = folder + "/" + prefix + "XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = mkstemp(name.data());
@@ -56,7 +44,7 @@ std::optional<std::string> PhotoFolder::writeTemporary(const std::string& bytes)
         }
         written += static_cast<std::size_t>(n);
     }
-    // On disk before the record that names it is stored.
+    // On disk before the name that makes it visible points at it.
     if (ok && ::fsync(fd) != 0)
         ok = false;
     if (::close(fd) != 0)
@@ -66,6 +54,35 @@ std::optional<std::string> PhotoFolder::writeTemporary(const std::string& bytes)
         return std::nullopt;
     }
     return std::string(name.data());
+}
+
+} // namespace
+
+bool PhotoFolder::prepare(std::string& error) const {
+    std::error_code ec;
+    std::filesystem::create_directories(folder_, ec);
+    if (ec) {
+        error = "cannot create " + folder_ + ": " + ec.message();
+        return false;
+    }
+    // Leftovers of a run that stopped between writing and placing a photo or a derived file.
+    for (std::filesystem::directory_iterator it(folder_, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (startsWith(name, kTemporaryPrefix) || startsWith(name, kDerivedTemporaryPrefix)) {
+            std::error_code removeError;
+            std::filesystem::remove(it->path(), removeError);
+        }
+    }
+    return true;
+}
+
+std::string PhotoFolder::pathFor(std::int64_t id) const {
+    return folder_ + "/" + std::to_string(id) + ".jpg";
+}
+
+std::optional<std::string> PhotoFolder::writeTemporary(const std::string& bytes) const {
+    return writeNewFile(folder_, kTemporaryPrefix, bytes);
 }
 
 bool PhotoFolder::place(const std::string& temporary, std::int64_t id) const {
@@ -92,4 +109,24 @@ std::optional<std::string> PhotoFolder::read(std::int64_t id) const {
 
 void PhotoFolder::remove(std::int64_t id) const {
     ::unlink(pathFor(id).c_str());
+    for (Derived what : kAllDerived)
+        ::unlink(derivedPath(id, what).c_str());
+}
+
+std::string PhotoFolder::derivedPath(std::int64_t id, Derived what) const {
+    const char* suffix = what == Derived::Thumb    ? ".thumb.jpg"
+                         : what == Derived::Screen ? ".screen.jpg"
+                                                   : ".notimage";
+    return folder_ + "/" + std::to_string(id) + suffix;
+}
+
+bool PhotoFolder::writeDerived(std::int64_t id, Derived what, const std::string& bytes) const {
+    const std::optional<std::string> temporary =
+        writeNewFile(folder_, kDerivedTemporaryPrefix, bytes);
+    if (!temporary)
+        return false;
+    if (std::rename(temporary->c_str(), derivedPath(id, what).c_str()) == 0)
+        return true;
+    ::unlink(temporary->c_str());
+    return false;
 }

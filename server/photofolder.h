@@ -4,9 +4,13 @@
 #include <optional>
 #include <string>
 
-// The folder of stored photo bytes: "<folder>/<id>.jpg", written whole or not at all.
+// The folder of stored photo bytes: "<folder>/<id>.jpg", written whole or not at all. Files made
+// from a photo are kept beside it ("<id>.thumb.jpg", ...) and go with it.
 class PhotoFolder {
 public:
+    // What is kept beside a photo: its scaled copies and the mark of bytes that are no image.
+    enum class Derived { Thumb, Screen, NotAnImageMark };
+
     explicit PhotoFolder(std::string folder) : folder_(std::move(folder)) {}
 
     // Creates the folder when missing and removes temporary files an interrupted run left;
@@ -22,8 +26,15 @@ public:
     void discard(const std::string& temporary) const;
     // The stored bytes; empty when the file is missing or unreadable.
     std::optional<std::string> read(std::int64_t id) const;
+    // Removes the photo and everything derived from it.
     void remove(std::int64_t id) const;
     std::string pathFor(std::int64_t id) const;
+
+    std::string derivedPath(std::int64_t id, Derived what) const;
+    // Writes the bytes whole to a temporary file and renames it to the derived file's name, so
+    // concurrent writers and readers only ever see a complete file. False on failure, nothing
+    // then being left behind.
+    bool writeDerived(std::int64_t id, Derived what, const std::string& bytes) const;
 
 private:
     std::string folder_;

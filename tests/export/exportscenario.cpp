@@ -1,5 +1,7 @@
 #include "exportscenario.h"
 
+#include "sitepages.h"
+
 #include "exportdialog.h"
 #include "hostwindow.h"
 #include "ovpiktoexporter.h"
@@ -200,12 +202,14 @@ QMap<QString, QByteArray> ExportScenario::albumPhotos() {
     const HttpResponse page = fetch(albumPage());
     if (page.status != 200)
         return photos;
-    static const QRegularExpression entry(
-        QStringLiteral("<img src=\"(/photos/[^\"]+)\"[^>]*> <span class=\"name\">([^<]*)</span>"));
-    for (const QRegularExpressionMatch& match : entry.globalMatch(QString::fromUtf8(page.data))) {
-        const HttpResponse bytes = fetch(host->service()->origin() + match.captured(1));
+    const QString origin = host->service()->origin();
+    for (const SitePages::Photo& photo : SitePages::albumPhotos(QString::fromUtf8(page.data))) {
+        const HttpResponse photoPage = fetch(origin + photo.page);
+        const QString original = SitePages::originalAddress(QString::fromUtf8(photoPage.data));
+        const HttpResponse bytes =
+            original.isEmpty() ? HttpResponse() : fetch(origin + original);
         // A name listed twice is kept twice apart, so a photo sent twice shows.
-        QString name = match.captured(2);
+        QString name = photo.name;
         while (photos.contains(name))
             name += QLatin1Char('+');
         photos.insert(name, bytes.status == 200 ? bytes.data : QByteArray());

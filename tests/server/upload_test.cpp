@@ -1,6 +1,7 @@
 // Photo reception at /post/ and the album page that lists the stored photos.
 
 #include "serviceprocess.h"
+#include "sitepages.h"
 #include "testhttp.h"
 
 #include <QDomDocument>
@@ -193,20 +194,16 @@ TEST_F(UploadTest, AlbumPageListsThePhotosWithAccessAndFlags) {
     const HttpResponse page =
         TestHttp::get(service->origin() + QStringLiteral("/users/alice/album/%1/").arg(album));
     ASSERT_EQ(page.status, 200);
-    const QString html = QString::fromUtf8(page.data);
-    const QRegularExpression items(QStringLiteral("<li class=\"photo\" id=\"photo-(\\d+)\">"
-                                                  "<img src=\"/photos/\\1\\.jpg\"[^\\n]*</li>"));
-    QStringList lines;
-    for (auto it = items.globalMatch(html); it.hasNext();)
-        lines << it.next().captured(0);
-    ASSERT_EQ(lines.size(), 2) << html.toStdString();
-    EXPECT_TRUE(lines[0].contains(QStringLiteral("IMG_0001.JPG")));
-    EXPECT_TRUE(lines[0].contains(QStringLiteral("data-access=\"friends\"")));
-    EXPECT_TRUE(lines[0].contains(QStringLiteral("data-flag=\"xxx\"")));
-    EXPECT_FALSE(lines[0].contains(QStringLiteral("data-flag=\"hide_orig\"")));
-    EXPECT_TRUE(lines[1].contains(QStringLiteral("data-access=\"private\"")));
-    EXPECT_TRUE(lines[1].contains(QStringLiteral("data-flag=\"disable_comments\"")));
-    EXPECT_TRUE(lines[1].contains(QStringLiteral("data-flag=\"hide_orig\"")));
+    // Newest first.
+    const QList<SitePages::Photo> photos = SitePages::albumPhotos(QString::fromUtf8(page.data));
+    ASSERT_EQ(photos.size(), 2) << page.data.toStdString();
+    EXPECT_EQ(photos[0].id, second);
+    EXPECT_EQ(photos[0].access, QStringLiteral("private"));
+    EXPECT_EQ(photos[0].flags, QStringList({"disable_comments", "hide_orig"}));
+    EXPECT_EQ(photos[1].id, first);
+    EXPECT_EQ(photos[1].name, QStringLiteral("IMG_0001.JPG"));
+    EXPECT_EQ(photos[1].access, QStringLiteral("friends"));
+    EXPECT_EQ(photos[1].flags, QStringList({"xxx"}));
 }
 
 TEST_F(UploadTest, DeletingTheAlbumRemovesItsPhotos) {

@@ -1,6 +1,7 @@
 // `pikto upload` run for real against the stand-in service.
 #include "piktoprocess.h"
 #include "serviceprocess.h"
+#include "sitepages.h"
 #include "synchttp.h"
 
 #include <QDir>
@@ -59,11 +60,10 @@ protected:
     }
 
     QStringList listedNames() {
+        // The page shows the newest first: the names in upload order.
         QStringList names;
-        auto it = QRegularExpression(QStringLiteral("<span class=\"name\">([^<]*)</span>"))
-                      .globalMatch(albumPage());
-        while (it.hasNext())
-            names << it.next().captured(1);
+        for (const SitePages::Photo& photo : SitePages::albumPhotos(albumPage()))
+            names.prepend(photo.name);
         return names;
     }
 

@@ -3,6 +3,7 @@
 #include "ovpiktoexportercommlayer.h"
 #include "ovpiktoexporteruploader.h"
 #include "serviceprocess.h"
+#include "sitepages.h"
 #include "uploadrecorder.h"
 
 #include "synchttp.h"
@@ -97,11 +98,13 @@ TEST_F(UploaderService, StoredPhotoIsTheSentFileByteForByte) {
     EXPECT_TRUE(html.contains(QStringLiteral("data-access=\"friends\"")));
     EXPECT_TRUE(html.contains(QStringLiteral("data-flag=\"xxx\"")));
     EXPECT_FALSE(html.contains(QStringLiteral("data-flag=\"hide_orig\"")));
-    const QRegularExpressionMatch id =
-        QRegularExpression(QStringLiteral("/photos/(\\d+)\\.jpg")).match(html);
-    ASSERT_TRUE(id.hasMatch());
-    const HttpResponse bytes =
-        fetch(QStringLiteral("%1/photos/%2.jpg").arg(service.origin(), id.captured(1)));
+    const QList<SitePages::Photo> photos = SitePages::albumPhotos(html);
+    ASSERT_EQ(photos.size(), 1);
+    const HttpResponse photoPage = fetch(service.origin() + photos[0].page);
+    ASSERT_EQ(photoPage.status, 200);
+    const QString original = SitePages::originalAddress(QString::fromUtf8(photoPage.data));
+    ASSERT_FALSE(original.isEmpty());
+    const HttpResponse bytes = fetch(service.origin() + original);
     ASSERT_EQ(bytes.status, 200);
     EXPECT_TRUE(bytes.data == photo) << "stored " << bytes.data.size() << " of " << photo.size();
 }
