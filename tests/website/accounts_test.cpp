@@ -211,19 +211,19 @@ TEST_F(AccountsTest, EveryFormPageIsValidHtmlInBothLanguages) {
             ASSERT_TRUE(page) << path;
             EXPECT_EQ(page->status, status) << path;
             EXPECT_NE(page->body.find("<html lang=\"" + code + "\">"), std::string::npos);
-            EXPECT_EQ(HtmlCheck::errors(page->body), "") << code << " " << path;
+            EXPECT_EQ(HtmlCheck::problems(page->body), "") << code << " " << path;
         }
         // The answers to sent forms: a refusal, and the reminder's.
         const httplib::Result refused = registerAs(browser, "x", "short", "other");
         ASSERT_TRUE(refused);
         EXPECT_EQ(refused->status, 400);
         EXPECT_NE(refused->body.find(shown("register_heading", language)), std::string::npos);
-        EXPECT_EQ(HtmlCheck::errors(refused->body), "") << code;
+        EXPECT_EQ(HtmlCheck::problems(refused->body), "") << code;
         const httplib::Result sent =
             send(browser, "/passport/?mode=remember", {{"login", "nobody"}});
         ASSERT_TRUE(sent);
         EXPECT_NE(sent->body.find(shown("remember_sent", language)), std::string::npos);
-        EXPECT_EQ(HtmlCheck::errors(sent->body), "") << code;
+        EXPECT_EQ(HtmlCheck::problems(sent->body), "") << code;
     }
 }
 
@@ -324,7 +324,7 @@ TEST_F(AccountsTest, RefilledLoginIsEscapedAndThePasswordNeverShown) {
     EXPECT_NE(refused->body.find("value=\"a&lt;b&gt;&amp;&quot;c&apos;\""), std::string::npos);
     EXPECT_EQ(refused->body.find("a<b>"), std::string::npos);
     EXPECT_EQ(refused->body.find("secret-typed-here"), std::string::npos);
-    EXPECT_EQ(HtmlCheck::errors(refused->body), "");
+    EXPECT_EQ(HtmlCheck::problems(refused->body), "");
 }
 
 TEST_F(AccountsTest, EveryFormRefusesAPostWithoutTheBrowsersCsrfField) {
