@@ -145,6 +145,9 @@ bool Database::open(const std::string& path, std::string& error) {
                          " app_platform TEXT NOT NULL, app_version TEXT NOT NULL,"
                          " size INTEGER NOT NULL, created INTEGER NOT NULL,"
                          " secret TEXT NOT NULL DEFAULT '');"
+                         "CREATE TABLE IF NOT EXISTS reset_tokens ("
+                         " hash TEXT PRIMARY KEY, login TEXT NOT NULL UNIQUE,"
+                         " expires INTEGER NOT NULL);"
                          "CREATE TABLE IF NOT EXISTS settings ("
                          " name TEXT PRIMARY KEY, value TEXT NOT NULL);"
                          "CREATE INDEX IF NOT EXISTS albums_login ON albums(login);"
@@ -253,6 +256,25 @@ bool Database::setUser(const std::string& login, const std::string& password) {
     return sqlite3_step(stmt.get()) == SQLITE_DONE;
 }
 
+Database::CreateResult Database::createUser(const std::string& login,
+                                            const std::string& password) {
+    const std::string salt = TextUtil::randomHex(8);
+    if (salt.empty())
+        return CreateResult::Failed;
+    std::lock_guard lock(mutex_);
+    // SQLite's lower() folds ASCII letters only, which is the rule wanted here.
+    Statement stmt = prepare(db_, "INSERT INTO users(login, password) SELECT ?1, ?2 "
+                                  "WHERE NOT EXISTS (SELECT 1 FROM users "
+                                  "WHERE lower(login) = lower(?1))");
+    if (!stmt)
+        return CreateResult::Failed;
+    bindText(stmt.get(), 1, login);
+    bindText(stmt.get(), 2, passwordHash(salt, password));
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+        return CreateResult::Failed;
+    return sqlite3_changes(db_) == 1 ? CreateResult::Created : CreateResult::Taken;
+}
+
 bool Database::ensureUser(const std::string& login) {
     std::lock_guard lock(mutex_);
     Statement stmt = prepare(db_, "INSERT OR IGNORE INTO users(login, password) VALUES(?, NULL)");
@@ -348,6 +370,89 @@ int Database::tokenCount(const std::string& login) {
     bindText(stmt.get(), 1, login);
     sqlite3_bind_int64(stmt.get(), 2, now());
     return sqlite3_step(stmt.get()) == SQLITE_ROW ? sqlite3_column_int(stmt.get(), 0) : 0;
+}
+
+bool Database::removeTokens(const std::string& login) {
+    std::lock_guard lock(mutex_);
+    return removeTokensLocked(login);
+}
+
+bool Database::removeTokensLocked(const std::string& login) {
+    Statement tokens = prepare(db_, "DELETE FROM token_hashes WHERE login = ?");
+    Statement resets = prepare(db_, "DELETE FROM reset_tokens WHERE login = ?");
+    if (!tokens || !resets)
+        return false;
+    bindText(tokens.get(), 1, login);
+    bindText(resets.get(), 1, login);
+    return sqlite3_step(tokens.get()) == SQLITE_DONE && sqlite3_step(resets.get()) == SQLITE_DONE;
+}
+
+bool Database::addResetToken(const std::string& token, const std::string& login,
+                             std::int64_t lifetimeSeconds) {
+    const std::string hash = tokenHash(token);
+    std::lock_guard lock(mutex_);
+    const std::int64_t time = now();
+    // The login is unique in the table: the new token replaces the login's earlier one.
+    Statement insert =
+        prepare(db_, "INSERT OR REPLACE INTO reset_tokens(hash, login, expires) VALUES(?, ?, ?)");
+    Statement expired = prepare(db_, "DELETE FROM reset_tokens WHERE expires <= ?");
+    if (!insert || !expired)
+        return false;
+    bindText(insert.get(), 1, hash);
+    bindText(insert.get(), 2, login);
+    sqlite3_bind_int64(insert.get(), 3, time + lifetimeSeconds);
+    sqlite3_bind_int64(expired.get(), 1, time);
+    return sqlite3_step(insert.get()) == SQLITE_DONE && sqlite3_step(expired.get()) == SQLITE_DONE;
+}
+
+std::optional<std::string> Database::resetTokenOwner(const std::string& token) {
+    const std::string hash = tokenHash(token);
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, "SELECT login FROM reset_tokens WHERE hash = ? AND expires > ?");
+    if (!stmt)
+        return std::nullopt;
+    bindText(stmt.get(), 1, hash);
+    sqlite3_bind_int64(stmt.get(), 2, now());
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return columnText(stmt.get(), 0);
+}
+
+std::optional<std::string> Database::resetPassword(const std::string& token,
+                                                   const std::string& password) {
+    const std::string hash = tokenHash(token);
+    const std::string salt = TextUtil::randomHex(8);
+    if (salt.empty())
+        return std::nullopt;
+    std::lock_guard lock(mutex_);
+    // IMMEDIATE: no other connection to the file writes between the look-up and the removal,
+    // so a token is used once even by two processes.
+    if (!exec("BEGIN IMMEDIATE"))
+        return std::nullopt;
+    std::optional<std::string> login;
+    bool ok = false;
+    {
+        Statement find =
+            prepare(db_, "SELECT login FROM reset_tokens WHERE hash = ? AND expires > ?");
+        Statement update = prepare(db_, "UPDATE users SET password = ? WHERE login = ?");
+        if (find && update) {
+            bindText(find.get(), 1, hash);
+            sqlite3_bind_int64(find.get(), 2, now());
+            if (sqlite3_step(find.get()) == SQLITE_ROW)
+                login = columnText(find.get(), 0);
+            if (login) {
+                bindText(update.get(), 1, passwordHash(salt, password));
+                bindText(update.get(), 2, *login);
+                ok = sqlite3_step(update.get()) == SQLITE_DONE && sqlite3_changes(db_) == 1 &&
+                     removeTokensLocked(*login);
+            }
+        }
+    }
+    if (!ok || !exec("COMMIT")) {
+        exec("ROLLBACK");
+        return std::nullopt;
+    }
+    return login;
 }
 
 std::vector<AlbumRecord> Database::albums(const std::string& login) {

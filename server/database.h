@@ -22,6 +22,8 @@ public:
     static constexpr std::int64_t kDefaultTokenLifetime = 30LL * 24 * 60 * 60;
     static constexpr int kDefaultTokensPerAccount = 20;
 
+    enum class CreateResult { Created, Taken, Failed };
+
     Database() = default;
     ~Database();
     Database(const Database&) = delete;
@@ -36,6 +38,10 @@ public:
     // Adds the account without a password (it cannot sign in) unless it exists already.
     bool ensureUser(const std::string& login);
     bool userExists(const std::string& login);
+    // Adds the account with `password` unless an account of the same login, compared
+    // ignoring ASCII case, exists: checked and inserted in one statement, so two
+    // registrations of one login cannot both succeed. Taken then; Failed on a storage failure.
+    CreateResult createUser(const std::string& login, const std::string& password);
     // True only for an existing account with a password equal to `password`;
     // an account without a password refuses every password.
     bool checkPassword(const std::string& login, const std::string& password);
@@ -54,6 +60,23 @@ public:
     bool removeToken(const std::string& token);
     // How many unexpired tokens the account holds (for checks of the cap).
     int tokenCount(const std::string& login);
+    // Forgets every token of the account (plug-in tokens and site sessions) and its
+    // password reset token; false on a storage failure.
+    bool removeTokens(const std::string& login);
+
+    // Password reset tokens: like tokens, only their SHA-256 is stored; one per account.
+    // Stores the reset token for the login, good for `lifetimeSeconds` from now, replacing
+    // the login's earlier one; expired ones are dropped. False on a storage failure.
+    bool addResetToken(const std::string& token, const std::string& login,
+                       std::int64_t lifetimeSeconds);
+    // The login of an unexpired reset token, leaving it in place; empty otherwise.
+    std::optional<std::string> resetTokenOwner(const std::string& token);
+    // Uses the reset token up: in one transaction removes it, sets the password of its
+    // account and forgets every other token of the account (whoever held the old password
+    // is signed out everywhere). Returns the login; empty for an unknown, used or expired
+    // token, and on a storage failure (which changes nothing).
+    std::optional<std::string> resetPassword(const std::string& token,
+                                             const std::string& password);
 
     // The account's albums, oldest first, with their image counts.
     std::vector<AlbumRecord> albums(const std::string& login);
@@ -93,6 +116,7 @@ private:
     bool migrateClearTokens();
     bool addPhotoSecrets();
     std::optional<AlbumRecord> albumLocked(std::int64_t id);
+    bool removeTokensLocked(const std::string& login);
 
     std::int64_t now() const;
 

@@ -93,6 +93,7 @@ std::string queryOf(const std::string& target) {
 PhotoService::PhotoService(ServiceOptions options)
     : options_(std::move(options)), photos_(options_.dataDir + "/photos"),
       releases_(options_.releasesDir), albums_(db_, photos_), pages_(db_, photos_, signIn_, renderer_),
+      accounts_(db_, signIn_, renderer_),
       uploads_(db_, photos_), signIn_(db_, SignInService::Clock::now, options_.signInLimit),
       server_(std::make_unique<ConnectionServer>(ConnectionServer::Settings{})) {}
 
@@ -178,6 +179,8 @@ bool PhotoService::prepare(std::string& error) {
         error = "cannot listen on " + options_.host + ": " + std::strerror(errno);
         return false;
     }
+    // The reset links name the service's address, known once the port is.
+    accounts_.configure(origin(), !options_.tlsCert.empty(), tokenSeconds);
     return true;
 }
 
@@ -246,6 +249,8 @@ void PhotoService::setUpRoutes() {
     r.add("GET", "/photos/{file}/{size}", 0, [this](RequestContext& c) { pages_.scaledPhoto(c); });
     r.add("GET", "/site/{file}", 0, [this](RequestContext& c) { pages_.asset(c); });
     r.add("GET", "/go.xml", 0, [this](RequestContext& c) { pages_.blog(c); });
+    r.add("GET", "/passport", 0, [this](RequestContext& c) { accounts_.show(c); });
+    r.add("POST", "/passport", kFormBodyLimit, [this](RequestContext& c) { accounts_.submit(c); });
     r.add("GET", "/passport/signin", 0, [this](RequestContext& c) { pages_.signInForm(c); });
     r.add("POST", "/passport/signin", kFormBodyLimit,
           [this](RequestContext& c) { pages_.signIn(c); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accountpages.h"
 #include "albumapi.h"
 #include "connectionserver.h"
 #include "database.h"
@@ -68,6 +69,7 @@ private:
     AlbumApi albums_;
     PageRenderer renderer_;
     WebPages pages_;
+    AccountPages accounts_;
     UploadReceiver uploads_;
     SignInService signIn_;
     FaultSwitch faults_;

@@ -112,4 +112,58 @@ TEST(DatabaseMigrationTest, ClearTokensOfAnOlderDatabaseBecomeHashesAndKeepWorki
     EXPECT_FALSE(file.readAll().contains("old-clear-token"));
 }
 
+class AccountStoreTest : public DatabaseTest {
+protected:
+    void SetUp() override {
+        DatabaseTest::SetUp();
+        db.setClock([this] { return time; });
+    }
+
+    std::int64_t time = 1'000'000;
+};
+
+TEST_F(AccountStoreTest, CreateUserRefusesALoginTakenIgnoringCase) {
+    ASSERT_EQ(db.createUser("Alice", "first password"), Database::CreateResult::Created);
+    EXPECT_EQ(db.createUser("Alice", "second password"), Database::CreateResult::Taken);
+    EXPECT_EQ(db.createUser("aLICE", "second password"), Database::CreateResult::Taken);
+    EXPECT_TRUE(db.checkPassword("Alice", "first password"));
+    EXPECT_FALSE(db.userExists("aLICE"));
+}
+
+TEST_F(AccountStoreTest, ResetPasswordUsesTheTokenOnce) {
+    ASSERT_TRUE(db.setUser("alice", "old password"));
+    ASSERT_TRUE(db.addResetToken("reset-1", "alice", 3600));
+    EXPECT_EQ(db.resetTokenOwner("reset-1"), "alice");
+    EXPECT_EQ(db.resetPassword("reset-1", "new password"), "alice");
+    EXPECT_TRUE(db.checkPassword("alice", "new password"));
+    EXPECT_FALSE(db.checkPassword("alice", "old password"));
+    EXPECT_FALSE(db.resetTokenOwner("reset-1"));
+    EXPECT_FALSE(db.resetPassword("reset-1", "third password"));
+    EXPECT_TRUE(db.checkPassword("alice", "new password"));
+}
+
+TEST_F(AccountStoreTest, ExpiredResetTokenChangesNothing) {
+    ASSERT_TRUE(db.setUser("alice", "old password"));
+    ASSERT_TRUE(db.addResetToken("reset-1", "alice", 3600));
+    time += 3599;
+    EXPECT_EQ(db.resetTokenOwner("reset-1"), "alice");
+    time += 1;
+    EXPECT_FALSE(db.resetTokenOwner("reset-1"));
+    EXPECT_FALSE(db.resetPassword("reset-1", "new password"));
+    EXPECT_TRUE(db.checkPassword("alice", "old password"));
+}
+
+TEST_F(AccountStoreTest, ResetPasswordEndsTheAccountsTokensOnly) {
+    ASSERT_TRUE(db.setUser("alice", "old password"));
+    ASSERT_TRUE(db.setUser("bob", "bobs password"));
+    ASSERT_TRUE(db.addToken("alice-session", "alice"));
+    ASSERT_TRUE(db.addToken("bob-session", "bob"));
+    ASSERT_TRUE(db.addResetToken("reset-bob", "bob", 3600));
+    ASSERT_TRUE(db.addResetToken("reset-1", "alice", 3600));
+    ASSERT_EQ(db.resetPassword("reset-1", "new password"), "alice");
+    EXPECT_FALSE(db.tokenOwner("alice-session"));
+    EXPECT_EQ(db.tokenOwner("bob-session"), "bob");
+    EXPECT_EQ(db.resetTokenOwner("reset-bob"), "bob");
+}
+
 } // namespace

@@ -58,7 +58,10 @@ bool ServiceProcess::start() {
     arguments << extraArguments_;
 
     process_ = std::make_unique<QProcess>();
-    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (logFile_.isEmpty())
+        process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    else
+        process_->setStandardErrorFile(logFile_, QIODevice::Append);
     process_->start(executable(), arguments);
     if (!process_->waitForStarted(kStartTimeoutMs)) {
         lastError_ = QStringLiteral("cannot run %1: %2").arg(executable(), process_->errorString());

@@ -43,6 +43,9 @@ public:
     void setOptions(Options options) { options_ = std::move(options); }
     // More command-line arguments for the next start or restart, after the others.
     void setExtraArguments(QStringList arguments) { extraArguments_ = std::move(arguments); }
+    // From the next start on, appends the service's standard error (its log) to the file at
+    // `path` instead of passing it to the test's own; empty passes it on again.
+    void setLogFile(QString path) { logFile_ = std::move(path); }
 
     // "http://127.0.0.1:PORT" ("https" when started with --tls-cert); empty before the
     // first start.
@@ -80,6 +83,7 @@ public:
 private:
     Options options_;
     QStringList extraArguments_;
+    QString logFile_;
     std::unique_ptr<QTemporaryDir> dataDir_;
     std::unique_ptr<QProcess> process_;
     quint16 port_ = 0;
