@@ -73,15 +73,17 @@ protected:
 TEST_F(SiteInBrowser, ARegisteredUserUploadsWithPiktoAndSeesTheAlbum) {
     // Registration through the form, from the home page's button.
     ASSERT_TRUE(browser.open(url("/")));
-    photograph("home", 1280);
     ASSERT_TRUE(browser.click("main a.button[href^='/passport/?mode=register']"));
-    EXPECT_EQ(browser.currentUrl(), url("/passport/?mode=register"));
+    ASSERT_TRUE(browser.waitForUrl(url("/passport/?mode=register"))) << browser.currentUrl();
     photograph("registration", 1280);
+    ASSERT_TRUE(browser.resize(390, 844));
+    photograph("registration", 390);
+    ASSERT_TRUE(browser.resize(1280, 900));
     ASSERT_TRUE(browser.type("#login", "marta"));
     ASSERT_TRUE(browser.type("#password", "sea-and-sun-42"));
     ASSERT_TRUE(browser.type("#password2", "sea-and-sun-42"));
     ASSERT_TRUE(browser.click("form button"));
-    EXPECT_EQ(browser.currentUrl(), url("/users/marta/"));
+    ASSERT_TRUE(browser.waitForUrl(url("/users/marta/"))) << browser.currentUrl();
 
     // The new account signs in from pikto and uploads three photos.
     QTemporaryDir folder;
@@ -110,8 +112,11 @@ TEST_F(SiteInBrowser, ARegisteredUserUploadsWithPiktoAndSeesTheAlbum) {
     EXPECT_EQ(browser.run("return document.querySelectorAll('li.photo img').length;").toInt(), 3);
     EXPECT_EQ(browser.run("return document.querySelector('h1').textContent;").toString(),
               QStringLiteral("By the sea"));
-    photograph("album", 1280);
+    const std::string newest = browser.run("return document.querySelector('li.photo a.tile').href;")
+                                   .toString()
+                                   .toStdString();
     ASSERT_TRUE(browser.click("li.photo a.tile"));
+    ASSERT_TRUE(browser.waitForUrl(newest)) << browser.currentUrl();
     const std::string photoPage = browser.currentUrl();
     EXPECT_NE(photoPage.find(albumPath + "photo/"), std::string::npos) << photoPage;
     EXPECT_EQ(browser.run("return document.querySelector('h1.photo-name').textContent;").toString(),

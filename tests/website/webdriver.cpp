@@ -1,5 +1,6 @@
 #include "webdriver.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -82,7 +83,9 @@ bool WebDriver::start(int width, int height) {
                                QStringLiteral("--hide-scrollbars"),
                                QStringLiteral("--lang=ru"),
                                QStringLiteral("--window-size=%1,%2").arg(width).arg(height)};
-    const QJsonObject options{{"binary", chromium()}, {"args", arguments}};
+    // The site's own language first, as its visitors mostly have it.
+    const QJsonObject preferences{{"intl.accept_languages", "ru-RU,ru"}};
+    const QJsonObject options{{"binary", chromium()}, {"args", arguments}, {"prefs", preferences}};
     const QJsonObject capabilities{
         {"alwaysMatch", QJsonObject{{"browserName", "chrome"}, {"goog:chromeOptions", options}}}};
     const std::optional<QJsonValue> session =
@@ -105,13 +108,10 @@ std::optional<QJsonValue> WebDriver::command(const std::string& method, const st
     }
     const std::string payload =
         body.isObject() ? QJsonDocument(body.toObject()).toJson().toStdString() : "{}";
-    httplib::Result result;
-    if (method == "GET")
-        result = client_->Get(path);
-    else if (method == "DELETE")
-        result = client_->Delete(path);
-    else
-        result = client_->Post(path, payload, "application/json");
+    httplib::Result result = method == "GET" ? client_->Get(path)
+                             : method == "DELETE"
+                                 ? client_->Delete(path)
+                                 : client_->Post(path, payload, "application/json");
     if (!result) {
         lastError_ =
             QStringLiteral("ChromeDriver did not answer %1").arg(QString::fromStdString(path));
@@ -139,6 +139,18 @@ bool WebDriver::open(const std::string& url) {
 std::string WebDriver::currentUrl() {
     const std::optional<QJsonValue> url = command("GET", "/session/" + session_ + "/url");
     return url ? url->toString().toStdString() : std::string();
+}
+
+bool WebDriver::waitForUrl(const std::string& url, int timeoutMs) {
+    QElapsedTimer waited;
+    waited.start();
+    // Each look is a round trip to the browser, which paces the loop.
+    while (currentUrl() != url) {
+        if (waited.elapsed() > timeoutMs)
+            return false;
+    }
+    return run("return document.readyState;").toString() == QStringLiteral("complete") ||
+           waitForUrl(url, timeoutMs - int(waited.elapsed()));
 }
 
 std::optional<std::string> WebDriver::element(const std::string& selector) {
