@@ -266,12 +266,12 @@ TEST_F(AlbumApiTest, AlbumPageShowsTitleAndDescription) {
 
 TEST_F(AlbumApiTest, WebsitePagesAnswer) {
     EXPECT_EQ(TestHttp::get(url(QStringLiteral("/"))).status, 200);
-    const HttpResponse register_ = TestHttp::get(url(QStringLiteral("/passport/?mode=register")));
+    const HttpResponse register_ = TestHttp::get(url(QStringLiteral("/passport/?mode=register&lang=ru")));
     EXPECT_EQ(register_.status, 200);
     EXPECT_TRUE(QString::fromUtf8(register_.data).contains(QStringLiteral("Регистрация")));
-    const HttpResponse remember = TestHttp::get(url(QStringLiteral("/passport/?mode=remember")));
+    const HttpResponse remember = TestHttp::get(url(QStringLiteral("/passport/?mode=remember&lang=ru")));
     EXPECT_EQ(remember.status, 200);
-    EXPECT_TRUE(QString::fromUtf8(remember.data).contains(QStringLiteral("Напоминание пароля")));
+    EXPECT_TRUE(QString::fromUtf8(remember.data).contains(QStringLiteral("Восстановление пароля")));
 }
 
 } // namespace
