@@ -221,12 +221,12 @@ int verify(const Options& options) {
     }
     const std::string cookie = signIn->get_header_value("Set-Cookie");
     const httplib::Headers session{{"Cookie", cookie.substr(0, cookie.find(';'))}};
-    // The unsorted album holds every upload: find it on the blog page.
-    const httplib::Result blog = client->Get("/go.xml", {{"Host", options.login + ".localhost"}});
+    // The unsorted album holds every upload: find it on the user's page.
+    const httplib::Result user = client->Get(("/users/" + options.login + "/").c_str(), session);
     std::smatch match;
-    const std::string blogBody = blog ? blog->body : std::string();
-    if (!std::regex_search(blogBody, match, std::regex("href=\"(/users/[^\"]+/album/\\d+/)\""))) {
-        std::fprintf(stderr, "verify: no album on the blog page\n");
+    const std::string userBody = user ? user->body : std::string();
+    if (!std::regex_search(userBody, match, std::regex("href=\"(/users/[^\"]+/album/\\d+/)\""))) {
+        std::fprintf(stderr, "verify: no album on the user's page\n");
         return 1;
     }
     const httplib::Result page = client->Get(match[1].str().c_str(), session);
@@ -234,16 +234,24 @@ int verify(const Options& options) {
         std::fprintf(stderr, "verify: the album page did not answer\n");
         return 1;
     }
+    // Each photo of the grid leads to its page, which links the original.
     std::size_t present = 0;
     std::size_t same = 0;
-    const std::regex image("<img src=\"(/photos/(\\d+)-[0-9a-f]+\\.jpg)\"");
-    for (auto it = std::sregex_iterator(page->body.begin(), page->body.end(), image);
+    const std::regex tile(
+        "<li class=\"photo\" id=\"photo-(\\d+)\">\\s*<a class=\"tile\" href=\"([^\"]+)\"");
+    const std::regex original("<a class=\"original\" href=\"([^\"]+)\"");
+    for (auto it = std::sregex_iterator(page->body.begin(), page->body.end(), tile);
          it != std::sregex_iterator(); ++it) {
-        const auto wanted = expected.find((*it)[2].str());
+        const auto wanted = expected.find((*it)[1].str());
         if (wanted == expected.end())
             continue;
         ++present;
-        const httplib::Result bytes = client->Get((*it)[1].str().c_str(), session);
+        const httplib::Result photoPage = client->Get((*it)[2].str().c_str(), session);
+        std::smatch link;
+        const std::string photoBody = photoPage ? photoPage->body : std::string();
+        if (!std::regex_search(photoBody, link, original))
+            continue;
+        const httplib::Result bytes = client->Get(link[1].str().c_str(), session);
         if (bytes && bytes->status == 200 && bytes->body == photoBytes(wanted->second, size))
             ++same;
     }

@@ -48,6 +48,11 @@ bool PageRenderer::prepare(std::string& error) {
     return true;
 }
 
+void PageRenderer::setOptional(Data& data, const std::string& key, const std::string& value) {
+    data.set(key, value);
+    data.set("has_" + key, !value.empty());
+}
+
 std::vector<std::string> PageRenderer::names() const {
     std::vector<std::string> names;
     for (const auto& entry : templates_)
@@ -92,6 +97,11 @@ std::string PageRenderer::render(const std::string& name, const std::string& tit
         values.set("visitor", who);
     }
     values.set("back", QueryString::encode(context.req.path));
+    // Templates named "_NAME" are the pieces others include as {{> _NAME}}.
+    for (const auto& [pieceName, piece] : templates_) {
+        if (pieceName.rfind('_', 0) == 0)
+            values.set(pieceName, kainjow::mustache::partial([&text = piece] { return text; }));
+    }
 
     Data frame = values;
     frame.set("lang", SiteTexts::code(language));

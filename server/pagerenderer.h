@@ -45,6 +45,10 @@ public:
                        const RequestContext& context,
                        const std::optional<std::string>& visitor) const;
 
+    // Sets `key` to `value` and "has_KEY" to whether it is non-empty, for templates that show
+    // a piece only when there is a value ({{#has_KEY}}...{{KEY}}...{{/has_KEY}}).
+    static void setOptional(Data& data, const std::string& key, const std::string& value);
+
     // The names of the templates, for checks that render them all.
     std::vector<std::string> names() const;
 

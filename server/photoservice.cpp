@@ -246,6 +246,7 @@ void PhotoService::setUpRoutes() {
     r.add("POST", "/users/{login}/album/{id}", kFormBodyLimit,
           [this](RequestContext& c) { pages_.unlockAlbum(c); });
     r.add("GET", "/photos/{file}", 0, [this](RequestContext& c) { pages_.photo(c); });
+    r.add("GET", "/photos/{file}/{size}", 0, [this](RequestContext& c) { pages_.scaledPhoto(c); });
     r.add("GET", "/site/{file}", 0, [this](RequestContext& c) { pages_.asset(c); });
     r.add("GET", "/go.xml", 0, [this](RequestContext& c) { pages_.blog(c); });
     r.add("GET", "/passport", 0, [this](RequestContext& c) { accounts_.show(c); });

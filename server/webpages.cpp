@@ -142,7 +142,8 @@ PageRenderer::Data WebPages::card(const RequestContext& context, const AlbumReco
     PageRenderer::Data card;
     card.set("href", albumPath(album));
     card.set("title", albumTitle(context, album));
-    card.set("author", withAuthor ? shown(album.login) : std::string());
+    card.set("author", shown(album.login));
+    card.set("with_author", withAuthor);
     card.set("author_href", userPath(album.login));
     const bool locked = !mayOpen(context, album, login);
     card.set("locked", locked);
@@ -156,7 +157,7 @@ PageRenderer::Data WebPages::card(const RequestContext& context, const AlbumReco
             cover = original.substr(0, original.size() - 4) + "/thumb.jpg";
         }
     }
-    card.set("cover", cover);
+    PageRenderer::setOptional(card, "cover", cover);
     card.set("count", std::to_string(count));
     return card;
 }
@@ -203,7 +204,7 @@ void WebPages::answerSignInForm(RequestContext& context, int status,
         "return_to",
         localPath(QueryString::value(context.query, "back").value_or(field(context, "back"))));
     if (!messageKey.empty())
-        values.set("error", PageRenderer::text(context, messageKey));
+        PageRenderer::setOptional(values, "error", PageRenderer::text(context, messageKey));
     renderer_.answer(context, status, "signin", PageRenderer::text(context, "sign_in_heading"),
                      std::move(values), std::nullopt);
 }
@@ -272,7 +273,7 @@ void WebPages::askAlbumPassword(RequestContext& context, int status,
     PageRenderer::Data values;
     values.set("action", context.req.path);
     if (!messageKey.empty())
-        values.set("error", PageRenderer::text(context, messageKey));
+        PageRenderer::setOptional(values, "error", PageRenderer::text(context, messageKey));
     renderer_.answer(context, status, "albumpassword", PageRenderer::text(context, "album_locked"),
                      std::move(values), SiteSession::visitor(db_, context));
 }
@@ -299,7 +300,7 @@ void WebPages::album(RequestContext& context) {
     }
     PageRenderer::Data values;
     values.set("album_title", albumTitle(context, *album));
-    values.set("summary", shown(album->summary));
+    PageRenderer::setOptional(values, "summary", shown(album->summary));
     values.set("author", shown(album->login));
     values.set("author_href", userPath(album->login));
     values.set("count", std::to_string(visible.size()));
@@ -336,11 +337,13 @@ void WebPages::photoPage(RequestContext& context) {
     values.set("size_text", sizeText(context, photo.size));
     values.set("position", std::to_string(at - visible.begin() + 1));
     values.set("count", std::to_string(visible.size()));
-    values.set("previous",
-               at == visible.begin() ? std::string() : photoPagePath(*album, *(at - 1)));
-    values.set("next", at + 1 == visible.end() ? std::string() : photoPagePath(*album, *(at + 1)));
+    PageRenderer::setOptional(values, "previous",
+                              at == visible.begin() ? std::string()
+                                                    : photoPagePath(*album, *(at - 1)));
+    PageRenderer::setOptional(
+        values, "next", at + 1 == visible.end() ? std::string() : photoPagePath(*album, *(at + 1)));
     const bool originalShown = !photo.originalHidden || login == album->login || openPages_;
-    values.set("original", originalShown ? original : std::string());
+    PageRenderer::setOptional(values, "original", originalShown ? original : std::string());
     describe(context, photo, values);
     renderer_.answer(context, 200, "photo", shown(photo.fileName), std::move(values), login);
 }
@@ -381,33 +384,76 @@ void WebPages::unlockAlbum(RequestContext& context) {
     redirect(context.res, context.req.path);
 }
 
-void WebPages::photo(RequestContext& context) {
-    const std::string file = context.param("file");
-    const std::string suffix = ".jpg";
-    if (file.size() <= suffix.size() || !TextUtil::endsWith(file, suffix))
-        return notFound(context, std::nullopt);
-    const std::string stem = file.substr(0, file.size() - suffix.size());
+std::optional<WebPages::Addressed>
+WebPages::addressedPhoto(const RequestContext& context, const std::string& stem,
+                         const std::optional<std::string>& login) {
     const std::size_t dash = stem.find('-');
     const std::string id = stem.substr(0, dash);
     const std::string secret = dash == std::string::npos ? std::string() : stem.substr(dash + 1);
     if (!TextUtil::isDecimalId(id) || (secret.empty() && !openPages_))
-        return notFound(context, std::nullopt);
-    const std::optional<PhotoRecord> photo = db_.photo(std::stoll(id));
+        return std::nullopt;
+    std::optional<PhotoRecord> photo = db_.photo(std::stoll(id));
     if (!photo || (!secret.empty() && !sameText(secret, photo->secret)))
-        return notFound(context, std::nullopt);
-    const std::optional<AlbumRecord> album = db_.album(photo->albumId);
-    if (!album)
-        return notFound(context, std::nullopt);
+        return std::nullopt;
+    std::optional<AlbumRecord> album = db_.album(photo->albumId);
+    if (!album || !mayOpen(context, *album, login) || !maySee(*photo, *album, login))
+        return std::nullopt;
+    return Addressed{std::move(*photo), std::move(*album)};
+}
+
+void WebPages::photo(RequestContext& context) {
+    const std::string file = context.param("file");
+    const std::string suffix = ".jpg";
     const std::optional<std::string> login = SiteSession::visitor(db_, context);
-    const bool originalShown = !photo->originalHidden || login == album->login || openPages_;
-    if (!mayOpen(context, *album, login) || !maySee(*photo, *album, login) || !originalShown)
+    if (file.size() <= suffix.size() || !TextUtil::endsWith(file, suffix))
         return notFound(context, login);
-    std::optional<std::string> bytes = photos_.read(photo->id);
+    const std::optional<Addressed> found =
+        addressedPhoto(context, file.substr(0, file.size() - suffix.size()), login);
+    if (!found || (found->photo.originalHidden && login != found->album.login && !openPages_))
+        return notFound(context, login);
+    std::optional<std::string> bytes = photos_.read(found->photo.id);
     if (!bytes)
         return notFound(context, login);
     context.res.status = 200;
     context.res.set_header("Cache-Control", "private");
     context.res.set_content(std::move(*bytes), "image/jpeg");
+}
+
+void WebPages::scaledPhoto(RequestContext& context) {
+    const std::string size = context.param("size");
+    const std::optional<std::string> login = SiteSession::visitor(db_, context);
+    if (size != "thumb.jpg" && size != "screen.jpg")
+        return notFound(context, login);
+    const std::optional<Addressed> found = addressedPhoto(context, context.param("file"), login);
+    if (!found)
+        return notFound(context, login);
+    const Thumbnailer::Result scaled =
+        thumbnails_.derivative(found->photo.id, size == "thumb.jpg" ? Thumbnailer::Size::Thumb
+                                                                    : Thumbnailer::Size::Screen);
+    switch (scaled.kind) {
+    case Thumbnailer::Result::Kind::Image: {
+        QFile file(QString::fromStdString(scaled.path));
+        if (!file.open(QIODevice::ReadOnly))
+            break;
+        const QByteArray bytes = file.readAll();
+        context.res.status = 200;
+        // The address changes with the photo: a copy may be kept.
+        context.res.set_header("Cache-Control", "private, max-age=86400");
+        context.res.set_content(bytes.constData(), static_cast<std::size_t>(bytes.size()),
+                                "image/jpeg");
+        return;
+    }
+    case Thumbnailer::Result::Kind::NotAnImage:
+        context.params["file"] = "placeholder.svg";
+        return asset(context);
+    case Thumbnailer::Result::Kind::Missing:
+        return notFound(context, login);
+    case Thumbnailer::Result::Kind::Failed:
+        break;
+    }
+    context.res.status = 503;
+    context.res.set_header("Retry-After", "5");
+    context.res.set_content("The picture could not be made; try again.", "text/plain");
 }
 
 void WebPages::asset(RequestContext& context) {

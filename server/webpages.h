@@ -4,6 +4,7 @@
 #include "pagerenderer.h"
 #include "photorecord.h"
 #include "requestcontext.h"
+#include "thumbnailer.h"
 
 #include <cstdint>
 #include <optional>
@@ -60,6 +61,10 @@ public:
     // GET /photos/ID-SECRET.jpg: the stored bytes as image/jpeg when the visitor may see
     // the photo and its original; 404 otherwise, whether it exists or not.
     void photo(RequestContext& context);
+    // GET /photos/ID-SECRET/thumb.jpg and .../screen.jpg: the photo scaled for the album grid
+    // and for its page, as image/jpeg, to whoever may see the photo; a placeholder image for
+    // a file that is not an image; 404 otherwise.
+    void scaledPhoto(RequestContext& context);
     // GET /site/NAME: the stylesheet and images of the site; 404 for anything else.
     void asset(RequestContext& context);
 
@@ -87,6 +92,14 @@ private:
     std::vector<PhotoRecord> visiblePhotos(const AlbumRecord& album,
                                            const std::optional<std::string>& login);
     std::optional<AlbumRecord> requestedAlbum(const RequestContext& context);
+    // The photo an address names ("ID-SECRET", or "ID" with open pages) and its album, when
+    // the visitor may see it.
+    struct Addressed {
+        PhotoRecord photo;
+        AlbumRecord album;
+    };
+    std::optional<Addressed> addressedPhoto(const RequestContext& context, const std::string& stem,
+                                            const std::optional<std::string>& login);
     // A card of the album for the home and user pages.
     PageRenderer::Data card(const RequestContext& context, const AlbumRecord& album,
                             const std::optional<std::string>& login, bool withAuthor);
@@ -101,6 +114,7 @@ private:
     const PhotoFolder& photos_;
     SignInService& signIn_;
     const PageRenderer& renderer_;
+    Thumbnailer thumbnails_{photos_};
     bool secureCookies_ = false;
     bool openPages_ = false;
     std::int64_t cookieSeconds_ = 30LL * 24 * 60 * 60;

@@ -206,8 +206,7 @@ QMap<QString, QByteArray> ExportScenario::albumPhotos() {
     for (const SitePages::Photo& photo : SitePages::albumPhotos(QString::fromUtf8(page.data))) {
         const HttpResponse photoPage = fetch(origin + photo.page);
         const QString original = SitePages::originalAddress(QString::fromUtf8(photoPage.data));
-        const HttpResponse bytes =
-            original.isEmpty() ? HttpResponse() : fetch(origin + original);
+        const HttpResponse bytes = original.isEmpty() ? HttpResponse() : fetch(origin + original);
         // A name listed twice is kept twice apart, so a photo sent twice shows.
         QString name = photo.name;
         while (photos.contains(name))

@@ -273,7 +273,7 @@ TEST_F(AlbumApiTest, WebsitePagesAnswer) {
     const HttpResponse remember =
         TestHttp::get(url(QStringLiteral("/passport/?mode=remember&lang=ru")));
     EXPECT_EQ(remember.status, 200);
-    EXPECT_TRUE(QString::fromUtf8(remember.data).contains(QStringLiteral("Напоминание пароля")));
+    EXPECT_TRUE(QString::fromUtf8(remember.data).contains(QStringLiteral("Восстановление пароля")));
 }
 
 } // namespace

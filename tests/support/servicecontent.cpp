@@ -17,11 +17,20 @@ std::string ServiceContent::xmlEscape(const std::string& text) {
     std::string escaped;
     for (char c : text) {
         switch (c) {
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '&': escaped += "&amp;"; break;
-        case '"': escaped += "&quot;"; break;
-        default: escaped += c;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        default:
+            escaped += c;
         }
     }
     return escaped;
@@ -35,8 +44,8 @@ std::string ServiceContent::createAlbum(const std::string& title, const std::str
         xmlEscape(password) + "</f:password></entry>";
     const httplib::Result result =
         client_.Post("/api/users/" + login_ + "/albums/",
-                     {{"Authorization", "ZimpToken realm=\"x\", token=\"" + token_ + "\""}},
-                     entry, "application/atom+xml");
+                     {{"Authorization", "ZimpToken realm=\"x\", token=\"" + token_ + "\""}}, entry,
+                     "application/atom+xml");
     std::smatch id;
     if (!result || result->status != 201 ||
         !std::regex_search(result->body, id, std::regex(":album:(\\d+)</id>")))
@@ -54,11 +63,11 @@ std::string ServiceContent::upload(const std::string& album, const std::string& 
     for (const auto& [key, value] : all)
         body += "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + key +
                 "\"\r\n\r\n" + value + "\r\n";
-    body += "--" + kBoundary +
-            "\r\nContent-Disposition: form-data; name=\"image\"; filename=\"" + fileName +
-            "\"\r\nContent-Type: image/jpeg\r\n\r\n" + bytes + "\r\n--" + kBoundary + "--";
-    const httplib::Result result = client_.Post(
-        "/post/", body, ("multipart/form-data; boundary=" + kBoundary).c_str());
+    body += "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"image\"; filename=\"" +
+            fileName + "\"\r\nContent-Type: image/jpeg\r\n\r\n" + bytes + "\r\n--" + kBoundary +
+            "--";
+    const httplib::Result result =
+        client_.Post("/post/", body, ("multipart/form-data; boundary=" + kBoundary).c_str());
     if (!result || result->status != 200 || result->body.rfind("OK ", 0) != 0)
         return {};
     return result->body.substr(3);

@@ -95,8 +95,7 @@ TEST_F(SitePagesTest, EveryPageIsValidHtmlInBothLanguagesForEveryVisitor) {
                 ASSERT_TRUE(page) << path;
                 const int expected = visitor == &owner && path == albumPath(locked) ? 200 : status;
                 EXPECT_EQ(page->status, expected) << path;
-                EXPECT_TRUE(contains(page->body, std::string("<html lang=\"") + language))
-                    << path;
+                EXPECT_TRUE(contains(page->body, std::string("<html lang=\"") + language)) << path;
                 EXPECT_EQ(HtmlCheck::problems(page->body), "") << language << " " << path;
             }
         }
@@ -106,9 +105,8 @@ TEST_F(SitePagesTest, EveryPageIsValidHtmlInBothLanguagesForEveryVisitor) {
 TEST_F(SitePagesTest, TitlesSummariesAndFileNamesAreEscaped) {
     ServiceContent alice(service.port(), "alice", "tok-alice");
     const std::string album = alice.createAlbum("<b>Tom & \"Jerry's\"</b>", {}, "1 < 2 & 'x'");
-    const std::string photo =
-        alice.upload(album, "<img src=x onerror=alert(1)>&\".jpg", jpeg(64, 64, 0xff000000),
-                     {{"access_type", "public"}});
+    const std::string photo = alice.upload(album, "<img src=x onerror=alert(1)>&\".jpg",
+                                           jpeg(64, 64, 0xff000000), {{"access_type", "public"}});
     ASSERT_FALSE(photo.empty());
     SiteVisitor visitor(service.port());
     for (const std::string& path : {albumPath(album), photoPath(album, photo), std::string("/"),
