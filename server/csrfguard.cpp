@@ -29,15 +29,6 @@ void CsrfGuard::configure(bool secureCookies, std::int64_t cookieSeconds) {
     cookieSeconds_ = cookieSeconds;
 }
 
-bool CsrfGuard::sameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    unsigned char difference = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        difference |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return difference == 0;
-}
-
 std::string CsrfGuard::sign(const std::string& cookie) {
     const std::string secret = db_.siteSecret();
     if (secret.empty())
@@ -76,5 +67,5 @@ bool CsrfGuard::check(const RequestContext& context) {
     const std::string expected = sign(cookie);
     const std::string sent =
         QueryString::value(QueryString::parse(context.body), kField).value_or("");
-    return !expected.empty() && sameText(sent, expected);
+    return !expected.empty() && TextUtil::sameText(sent, expected);
 }

@@ -31,9 +31,6 @@ public:
     // secret cannot be read.
     bool check(const RequestContext& context);
 
-    // Equal texts, compared in time independent of where they differ.
-    static bool sameText(const std::string& a, const std::string& b);
-
 private:
     // The field for a cookie value; empty when the site secret cannot be read.
     std::string sign(const std::string& cookie);

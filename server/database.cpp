@@ -256,8 +256,7 @@ bool Database::setUser(const std::string& login, const std::string& password) {
     return sqlite3_step(stmt.get()) == SQLITE_DONE;
 }
 
-Database::CreateResult Database::createUser(const std::string& login,
-                                            const std::string& password) {
+Database::CreateResult Database::createUser(const std::string& login, const std::string& password) {
     const std::string salt = TextUtil::randomHex(8);
     if (salt.empty())
         return CreateResult::Failed;
@@ -339,9 +338,13 @@ bool Database::addToken(const std::string& token, const std::string& login) {
 }
 
 std::optional<std::string> Database::tokenOwner(const std::string& token) {
+    return unexpiredOwner("SELECT login FROM token_hashes WHERE hash = ? AND expires > ?", token);
+}
+
+std::optional<std::string> Database::unexpiredOwner(const char* sql, const std::string& token) {
     const std::string hash = tokenHash(token);
     std::lock_guard lock(mutex_);
-    Statement stmt = prepare(db_, "SELECT login FROM token_hashes WHERE hash = ? AND expires > ?");
+    Statement stmt = prepare(db_, sql);
     if (!stmt)
         return std::nullopt;
     bindText(stmt.get(), 1, hash);
@@ -406,16 +409,7 @@ bool Database::addResetToken(const std::string& token, const std::string& login,
 }
 
 std::optional<std::string> Database::resetTokenOwner(const std::string& token) {
-    const std::string hash = tokenHash(token);
-    std::lock_guard lock(mutex_);
-    Statement stmt = prepare(db_, "SELECT login FROM reset_tokens WHERE hash = ? AND expires > ?");
-    if (!stmt)
-        return std::nullopt;
-    bindText(stmt.get(), 1, hash);
-    sqlite3_bind_int64(stmt.get(), 2, now());
-    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
-        return std::nullopt;
-    return columnText(stmt.get(), 0);
+    return unexpiredOwner("SELECT login FROM reset_tokens WHERE hash = ? AND expires > ?", token);
 }
 
 std::optional<std::string> Database::resetPassword(const std::string& token,

@@ -75,8 +75,7 @@ public:
     // account and forgets every other token of the account (whoever held the old password
     // is signed out everywhere). Returns the login; empty for an unknown, used or expired
     // token, and on a storage failure (which changes nothing).
-    std::optional<std::string> resetPassword(const std::string& token,
-                                             const std::string& password);
+    std::optional<std::string> resetPassword(const std::string& token, const std::string& password);
 
     // The account's albums, oldest first, with their image counts.
     std::vector<AlbumRecord> albums(const std::string& login);
@@ -113,6 +112,9 @@ public:
 
 private:
     bool exec(const char* sql);
+    // The login `sql` (a SELECT of a login by hash and a time it must be later than) finds
+    // for the token; empty when none is found or unexpired.
+    std::optional<std::string> unexpiredOwner(const char* sql, const std::string& token);
     bool migrateClearTokens();
     bool addPhotoSecrets();
     std::optional<AlbumRecord> albumLocked(std::int64_t id);

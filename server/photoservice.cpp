@@ -92,8 +92,8 @@ std::string queryOf(const std::string& target) {
 
 PhotoService::PhotoService(ServiceOptions options)
     : options_(std::move(options)), photos_(options_.dataDir + "/photos"),
-      releases_(options_.releasesDir), albums_(db_, photos_), pages_(db_, photos_, signIn_, renderer_),
-      accounts_(db_, signIn_, renderer_),
+      releases_(options_.releasesDir), albums_(db_, photos_),
+      pages_(db_, photos_, signIn_, renderer_), accounts_(db_, signIn_, renderer_),
       uploads_(db_, photos_), signIn_(db_, SignInService::Clock::now, options_.signInLimit),
       server_(std::make_unique<ConnectionServer>(ConnectionServer::Settings{})) {}
 

@@ -5,6 +5,7 @@
 #include "connectionserver.h"
 #include "database.h"
 #include "faultswitch.h"
+#include "pagerenderer.h"
 #include "photofolder.h"
 #include "releasefiles.h"
 #include "requestlog.h"
@@ -12,7 +13,6 @@
 #include "serviceoptions.h"
 #include "signinservice.h"
 #include "uploadreceiver.h"
-#include "pagerenderer.h"
 #include "webpages.h"
 
 #include <httplib.h>

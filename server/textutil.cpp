@@ -140,3 +140,12 @@ void TextUtil::answerText(httplib::Response& res, int status, const std::string&
     res.status = status;
     res.set_content(text + "\n", "text/plain; charset=utf-8");
 }
+
+bool TextUtil::sameText(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    unsigned char difference = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return difference == 0;
+}

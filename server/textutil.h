@@ -18,6 +18,9 @@ public:
     static std::string randomHex(std::size_t bytes);
     // True when `text` is a non-empty run of decimal digits that fits a positive 63-bit id.
     static bool isDecimalId(const std::string& text);
+    // True when `a` and `b` are equal, compared in time independent of where they differ
+    // (for secrets a visitor sends).
+    static bool sameText(const std::string& a, const std::string& b);
     // True when `text` ends with `suffix` (always for an empty suffix).
     static bool endsWith(const std::string& text, const std::string& suffix);
     // The text with every byte sequence that is not UTF-8 replaced by U+FFFD, so a page

@@ -36,16 +36,6 @@ std::string localPath(const std::string& back) {
     return back;
 }
 
-// Equal texts, compared in time independent of where they differ.
-bool sameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    unsigned char difference = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        difference |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return difference == 0;
-}
-
 std::string field(const RequestContext& context, const char* name) {
     return QueryString::value(QueryString::parse(context.body), name).value_or("");
 }
@@ -105,7 +95,7 @@ std::string WebPages::albumKey(const AlbumRecord& album) {
 bool WebPages::holdsAlbumKey(const RequestContext& context, const AlbumRecord& album) {
     const auto cookies = Cookies::parse(context.req.get_header_value("Cookie"));
     const auto key = cookies.find("pikto_album_" + std::to_string(album.id));
-    return key != cookies.end() && sameText(key->second, albumKey(album));
+    return key != cookies.end() && TextUtil::sameText(key->second, albumKey(album));
 }
 
 bool WebPages::mayOpen(const RequestContext& context, const AlbumRecord& album,
@@ -376,7 +366,7 @@ void WebPages::unlockAlbum(RequestContext& context) {
         return redirect(context.res, context.req.path);
     if (!signIn_.admitAttempt("album:" + std::to_string(album->id), context.req.remote_addr))
         return askAlbumPassword(context, 429, "too_many_attempts");
-    if (!sameText(field(context, "password"), album->password))
+    if (!TextUtil::sameText(field(context, "password"), album->password))
         return askAlbumPassword(context, 403, "wrong_album_password");
     context.res.set_header("Set-Cookie",
                            Cookies::setCookie("pikto_album_" + std::to_string(album->id),
@@ -393,7 +383,7 @@ WebPages::addressedPhoto(const RequestContext& context, const std::string& stem,
     if (!TextUtil::isDecimalId(id) || (secret.empty() && !openPages_))
         return std::nullopt;
     std::optional<PhotoRecord> photo = db_.photo(std::stoll(id));
-    if (!photo || (!secret.empty() && !sameText(secret, photo->secret)))
+    if (!photo || (!secret.empty() && !TextUtil::sameText(secret, photo->secret)))
         return std::nullopt;
     std::optional<AlbumRecord> album = db_.album(photo->albumId);
     if (!album || !mayOpen(context, *album, login) || !maySee(*photo, *album, login))

@@ -1,6 +1,6 @@
 #include "servicecontent.h"
 
-#include <regex>
+#include <QRegularExpression>
 
 namespace {
 
@@ -46,11 +46,11 @@ std::string ServiceContent::createAlbum(const std::string& title, const std::str
         client_.Post("/api/users/" + login_ + "/albums/",
                      {{"Authorization", "ZimpToken realm=\"x\", token=\"" + token_ + "\""}}, entry,
                      "application/atom+xml");
-    std::smatch id;
-    if (!result || result->status != 201 ||
-        !std::regex_search(result->body, id, std::regex(":album:(\\d+)</id>")))
+    if (!result || result->status != 201)
         return {};
-    return id[1].str();
+    const QRegularExpressionMatch id = QRegularExpression(QStringLiteral(":album:(\\d+)</id>"))
+                                           .match(QString::fromStdString(result->body));
+    return id.captured(1).toStdString();
 }
 
 std::string ServiceContent::upload(const std::string& album, const std::string& fileName,

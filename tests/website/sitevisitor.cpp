@@ -1,6 +1,6 @@
 #include "sitevisitor.h"
 
-#include <regex>
+#include <QRegularExpression>
 
 SiteVisitor::SiteVisitor(int port, std::string acceptLanguage)
     : client_("127.0.0.1", port), acceptLanguage_(std::move(acceptLanguage)) {
@@ -68,7 +68,8 @@ void SiteVisitor::setCookie(const std::string& name, const std::string& value) {
 }
 
 std::string SiteVisitor::formValue(const std::string& html, const std::string& name) {
-    const std::regex input("<input[^>]*name=\"" + name + "\"[^>]*value=\"([^\"]*)\"");
-    std::smatch match;
-    return std::regex_search(html, match, input) ? match[1].str() : std::string();
+    const QRegularExpression input(
+        QStringLiteral("<input[^>]*name=\"%1\"[^>]*value=\"([^\"]*)\"")
+            .arg(QRegularExpression::escape(QString::fromStdString(name))));
+    return input.match(QString::fromStdString(html)).captured(1).toStdString();
 }
