@@ -3,13 +3,16 @@
 // and a phone's width.
 
 #include "piktoprocess.h"
+#include "servicecontent.h"
 #include "serviceprocess.h"
 #include "webdriver.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QJsonValue>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -40,6 +43,10 @@ protected:
     void SetUp() override {
         if (WebDriver::executable().isEmpty())
             GTEST_SKIP() << "ChromeDriver is not installed (scripts/install-deps installs it)";
+        ASSERT_TRUE(logFolder.isValid());
+        service.setOptions(
+            {{QStringLiteral("olga:first-password")}, {QStringLiteral("olga:tok-olga")}, {}});
+        service.setLogFile(logFolder.filePath(QStringLiteral("service.log")));
         ASSERT_TRUE(service.start()) << service.lastError().toStdString();
         ASSERT_TRUE(QDir().mkpath(kScreenshots));
         ASSERT_TRUE(browser.start(1280, 900)) << browser.lastError().toStdString();
@@ -66,6 +73,17 @@ protected:
         EXPECT_EQ(QImage(path).width(), width);
     }
 
+    // The reset link the service wrote to its log for `login`; empty when there is none.
+    std::string resetLink(const std::string& login) const {
+        QFile log(logFolder.filePath(QStringLiteral("service.log")));
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        const QRegularExpression line(QStringLiteral("password reset link for %1: (\\S+)")
+                                          .arg(QString::fromStdString(login)));
+        return line.match(QString::fromUtf8(log.readAll())).captured(1).toStdString();
+    }
+
+    QTemporaryDir logFolder;
     ServiceProcess service;
     WebDriver browser;
 };
@@ -137,6 +155,47 @@ TEST_F(SiteInBrowser, ARegisteredUserUploadsWithPiktoAndSeesTheAlbum) {
         ASSERT_TRUE(browser.open(url(path)));
         photograph(name, width);
     }
+}
+
+TEST_F(SiteInBrowser, AForgottenPasswordIsSetAgainFromTheLinkInTheServicesLog) {
+    ServiceContent olga(service.port(), "olga", "tok-olga");
+    const std::string family = olga.createAlbum("Family", "open sesame");
+    ASSERT_FALSE(
+        olga.upload(family, "garden.jpg", "not a picture", {{"access_type", "public"}}).empty());
+
+    // A visitor meets the album's password form, then signs in and finds no way in.
+    ASSERT_TRUE(browser.open(url("/users/olga/album/" + family + "/")));
+    photograph("album-password", 1280);
+    ASSERT_TRUE(browser.open(url("/passport/signin/")));
+    ASSERT_TRUE(browser.type("#login", "olga"));
+    ASSERT_TRUE(browser.type("#password", "wrong-password"));
+    ASSERT_TRUE(browser.click("form.panel button"));
+    EXPECT_TRUE(browser.run("return document.querySelector('p.error') !== null;").toBool());
+    photograph("sign-in-refused", 1280);
+
+    // The reminder, the link from the log, the new password.
+    ASSERT_TRUE(browser.open(url("/passport/?mode=remember")));
+    photograph("reminder", 1280);
+    ASSERT_TRUE(browser.type("#login", "olga"));
+    ASSERT_TRUE(browser.click("form.panel button"));
+    EXPECT_TRUE(browser.run("return document.querySelector('p.notice') !== null;").toBool());
+    photograph("reminder-sent", 1280);
+    const std::string link = resetLink("olga");
+    ASSERT_FALSE(link.empty());
+    ASSERT_TRUE(browser.resize(390, 844));
+    ASSERT_TRUE(browser.open(link));
+    photograph("reset", 390);
+    ASSERT_TRUE(browser.type("#password", "second-password"));
+    ASSERT_TRUE(browser.type("#password2", "second-password"));
+    ASSERT_TRUE(browser.click("form.panel button"));
+    ASSERT_TRUE(browser.waitForUrl(url("/users/olga/"))) << browser.currentUrl();
+
+    // Signed in, the owner sees the album and its placeholder for a file that is no picture.
+    ASSERT_TRUE(browser.open(url("/users/olga/album/" + family + "/")));
+    EXPECT_EQ(browser.run("return document.querySelectorAll('li.photo img').length;").toInt(), 1);
+    photograph("album-with-placeholder", 390);
+    ASSERT_TRUE(browser.open(url("/users/nobody/")));
+    photograph("not-found", 390);
 }
 
 } // namespace
