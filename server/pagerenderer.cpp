@@ -119,6 +119,12 @@ void PageRenderer::answer(RequestContext& context, int status, const std::string
                           const std::optional<std::string>& visitor) const {
     context.res.status = status;
     context.res.set_header("Cache-Control", "private, no-store");
+    // The pages need no script and load nothing from elsewhere: a name or title that slipped
+    // past escaping still could not run, and no other site can frame a form.
+    context.res.set_header("Content-Security-Policy",
+                           "default-src 'none'; img-src 'self'; style-src 'self'; "
+                           "form-action 'self'; frame-ancestors 'none'; base-uri 'none'");
+    context.res.set_header("X-Content-Type-Options", "nosniff");
     SiteTexts::Language asked;
     if (const auto code = QueryString::value(context.query, "lang");
         code && SiteTexts::fromCode(*code, asked))

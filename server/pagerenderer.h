@@ -30,7 +30,7 @@ public:
 
     // Answers `status` with the page of template `name` (values `values`, title `title`)
     // for `visitor` (the signed-in login, if any). A ?lang= choice is remembered in a cookie.
-    // Pages differ by visitor, so no shared cache may keep them.
+    // Pages differ by visitor, so no shared cache may keep them; they allow no script.
     void answer(RequestContext& context, int status, const std::string& name,
                 const std::string& title, Data values,
                 const std::optional<std::string>& visitor) const;

@@ -235,6 +235,19 @@ TEST_F(SitePagesTest, TheLanguageFollowsTheBrowserUntilTheVisitorChoosesOne) {
     EXPECT_TRUE(contains(next, "href=\"/users/alice/?lang=ru\""));
 }
 
+TEST_F(SitePagesTest, PagesAllowNoScriptAndNoFraming) {
+    SiteVisitor visitor(service.port());
+    for (const std::string& path : {std::string("/"), albumPath(summer), albumPath(locked),
+                                    std::string("/passport/?mode=register")}) {
+        const httplib::Result page = visitor.get(path);
+        ASSERT_TRUE(page) << path;
+        const std::string policy = page->get_header_value("Content-Security-Policy");
+        EXPECT_TRUE(contains(policy, "default-src 'none'")) << path << ": " << policy;
+        EXPECT_FALSE(contains(policy, "script-src")) << path << ": " << policy;
+        EXPECT_TRUE(contains(policy, "frame-ancestors 'none'")) << path << ": " << policy;
+    }
+}
+
 TEST_F(SitePagesTest, TheStylesheetIsServedAndOtherNamesAreNot) {
     SiteVisitor visitor(service.port());
     const httplib::Result css = visitor.get("/site/site.css");
