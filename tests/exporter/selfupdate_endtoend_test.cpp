@@ -6,13 +6,10 @@
 #include "ovpiktoexporter.h"
 #include "preferences.h"
 #include "qzlink.h"
-#include "serviceprocess.h"
+#include "servedrelease.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QLabel>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -21,18 +18,6 @@ namespace {
 
 const QString updaterApp =
     QStringLiteral("/Applications/Оврана.Пикто/Обновить Оврана.Пикто для iPhoto.app");
-
-// Runs a program to its end; its exit code, or -1 when it did not end in time.
-int runToEnd(const QString& program, const QStringList& arguments,
-             const QProcessEnvironment& environment, QString* output) {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    const bool ended = process.waitForFinished(60000);
-    *output = QString::fromUtf8(process.readAll());
-    return ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
 
 // Sets an environment variable for the scope and restores (or removes) it after.
 class ScopedEnv {
@@ -65,39 +50,9 @@ OvPiktoExporter* controllerOf(HostFixture& fixture) {
 TEST(SelfUpdateEndToEndTest, TheLinkStartsTheUpdaterWhichInstallsTheNewRelease) {
     HostFixture fixture(HostFixture::Options{.photoCount = 1});
     ASSERT_TRUE(fixture.setUp()) << fixture.lastError().toStdString();
-    const QString source = QStringLiteral(OVPIKTO_SOURCE_DIR);
-    const QString build = HostFixture::buildDir();
-    QTemporaryDir work;
-    ASSERT_TRUE(work.isValid());
-    const QString releases = work.filePath(QStringLiteral("releases"));
-    const QString keys = work.filePath(QStringLiteral("keys"));
-    ASSERT_TRUE(QDir().mkpath(releases));
-    ServiceProcess service(ServiceProcess::Options{{}, {}, releases});
-    ASSERT_TRUE(service.start()) << service.lastError().toStdString();
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("OVPIKTO_MAIN_BUNDLE"));
-    environment.insert(QStringLiteral("OVPIKTO_SERVICE_URL"), service.origin());
-    QString output;
-    ASSERT_EQ(runToEnd(build + QStringLiteral("/bin/pikto-release"),
-                       {QStringLiteral("keygen"), keys}, environment, &output),
-              0)
-        << output.toStdString();
-    const QString publicKey = output.trimmed();
-    ASSERT_EQ(runToEnd(source + QStringLiteral("/scripts/install-updater"),
-                       {fixture.root(), QStringLiteral("--build"), build,
-                        QStringLiteral("--public-key"), publicKey},
-                       environment, &output),
-              0)
-        << output.toStdString();
-    ASSERT_EQ(
-        runToEnd(source + QStringLiteral("/scripts/make-release"),
-                 {QStringLiteral("1.3.0"), QStringLiteral("--no-build"), QStringLiteral("--build"),
-                  build, QStringLiteral("--out"), releases, QStringLiteral("--keys"), keys,
-                  QStringLiteral("--origin"), service.origin()},
-                 environment, &output),
-        0)
-        << output.toStdString();
+    ServedRelease release;
+    ASSERT_TRUE(release.publish(fixture.root(), QStringLiteral("1.3.0")))
+        << release.lastError().toStdString();
 
     // Three declines just now: the automatic check at start-up stays quiet, so only the
     // link (which ignores the back-off) can start the updater.
@@ -105,7 +60,7 @@ TEST(SelfUpdateEndToEndTest, TheLinkStartsTheUpdaterWhichInstallsTheNewRelease) 
         {{QStringLiteral("UpdateCancellationsCount"), qint64(3)},
          {QStringLiteral("LastUpdateTimestamp"), QDateTime::currentDateTimeUtc()}}));
     // The plug-in reads the service's address when the host loads it.
-    const ScopedEnv serviceUrl("OVPIKTO_SERVICE_URL", service.origin());
+    const ScopedEnv serviceUrl("OVPIKTO_SERVICE_URL", release.origin());
 
     ASSERT_TRUE(fixture.openExport()) << fixture.lastError().toStdString();
     auto* version = fixture.widget<QLabel>("versionInfo");
@@ -123,10 +78,11 @@ TEST(SelfUpdateEndToEndTest, TheLinkStartsTheUpdaterWhichInstallsTheNewRelease) 
     // What the started updater then does, unattended: the host has quit meanwhile.
     fixture.closeHost();
     const QString updater = started.first() + QStringLiteral("/Contents/MacOS/OvPiktoUpdater");
+    QString output;
     ASSERT_EQ(
-        runToEnd(updater,
-                 {QStringLiteral("--install"), QStringLiteral("--wait"), QStringLiteral("10")},
-                 environment, &output),
+        release.run(updater,
+                    {QStringLiteral("--install"), QStringLiteral("--wait"), QStringLiteral("10")},
+                    &output),
         0)
         << output.toStdString();
 

@@ -1,43 +1,24 @@
 #include "loopbackresponder.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 LoopbackResponder::LoopbackResponder(QByteArray reply)
     : LoopbackResponder(QList<QByteArray>{std::move(reply)}) {}
 
 LoopbackResponder::LoopbackResponder(QList<QByteArray> replies) : m_replies(std::move(replies)) {
-    m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(m_listener, 8) != 0 ||
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        // A test against port 0 would fail in confusing ways; stop here instead.
-        std::perror("LoopbackResponder: cannot listen on loopback");
-        std::abort();
-    }
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { serve(); });
 }
 
 LoopbackResponder::~LoopbackResponder() {
     m_stop = true;
     m_thread.join();
-    ::close(m_listener);
 }
 
 QString LoopbackResponder::origin() const {
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_listener.port());
 }
 
 QList<QByteArray> LoopbackResponder::requests() const {
@@ -58,24 +39,18 @@ QByteArray LoopbackResponder::bodyOf(const QByteArray& request) {
 void LoopbackResponder::serve() {
     std::vector<int> held;
     while (!m_stop) {
-        pollfd listening{m_listener, POLLIN, 0};
-        if (::poll(&listening, 1, 20) <= 0)
-            continue;
-        const int client = ::accept(m_listener, nullptr, nullptr);
+        const int client = m_listener.accept();
         if (client < 0)
             continue;
         QByteArray request;
         bool complete = false;
-        char buffer[4096];
         // Read the head, then as much body as Content-Length announces.
         while (!m_stop && !complete) {
-            pollfd readable{client, POLLIN, 0};
-            if (::poll(&readable, 1, 20) <= 0)
+            const LoopbackListener::Read read = LoopbackListener::readAvailable(client, request);
+            if (read == LoopbackListener::Read::Nothing)
                 continue;
-            const ssize_t n = ::read(client, buffer, sizeof buffer);
-            if (n <= 0)
+            if (read == LoopbackListener::Read::Closed)
                 break;
-            request.append(buffer, n);
             const qsizetype headEnd = request.indexOf("\r\n\r\n");
             if (headEnd < 0)
                 continue;

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "loopbacklistener.h"
+
 #include <QByteArray>
 #include <QList>
-
 #include <QString>
 
 #include <atomic>
@@ -19,7 +20,7 @@ public:
     explicit LoopbackResponder(QList<QByteArray> replies);
     ~LoopbackResponder();
 
-    int port() const { return m_port; }
+    int port() const { return m_listener.port(); }
     QString origin() const;
     // Every request read so far (head and body), in arrival order.
     QList<QByteArray> requests() const;
@@ -32,8 +33,8 @@ private:
     void serve();
 
     QList<QByteArray> m_replies;
-    int m_listener = -1;
-    int m_port = 0;
+    // Closed after the serving thread has ended (declared before it).
+    LoopbackListener m_listener{"LoopbackResponder"};
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
     QList<QByteArray> m_requests;

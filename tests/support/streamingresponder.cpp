@@ -1,41 +1,23 @@
 #include "streamingresponder.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 
 StreamingResponder::StreamingResponder(QByteArray head, QByteArray chunk, qint64 count, int pauseMs,
                                        QByteArray tail)
     : m_head(std::move(head)), m_chunk(std::move(chunk)), m_count(count), m_pauseMs(pauseMs),
       m_tail(std::move(tail)) {
-    m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(m_listener, 8) != 0 ||
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        std::perror("StreamingResponder: cannot listen on loopback");
-        std::abort();
-    }
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { serve(); });
 }
 
 StreamingResponder::~StreamingResponder() {
     m_stop = true;
     m_thread.join();
-    ::close(m_listener);
 }
 
 QByteArray StreamingResponder::origin() const {
-    return "http://127.0.0.1:" + QByteArray::number(m_port);
+    return "http://127.0.0.1:" + QByteArray::number(m_listener.port());
 }
 
 bool StreamingResponder::writeAll(int client, const QByteArray& data) {
@@ -58,23 +40,14 @@ bool StreamingResponder::writeAll(int client, const QByteArray& data) {
 
 void StreamingResponder::serve() {
     while (!m_stop) {
-        pollfd listening{m_listener, POLLIN, 0};
-        if (::poll(&listening, 1, 20) <= 0)
-            continue;
-        const int client = ::accept(m_listener, nullptr, nullptr);
+        const int client = m_listener.accept();
         if (client < 0)
             continue;
         // The request's head is read and ignored: every request gets the same answer.
         QByteArray request;
-        char buffer[4096];
         while (!m_stop && !request.contains("\r\n\r\n")) {
-            pollfd readable{client, POLLIN, 0};
-            if (::poll(&readable, 1, 20) <= 0)
-                continue;
-            const ssize_t n = ::read(client, buffer, sizeof buffer);
-            if (n <= 0)
+            if (LoopbackListener::readAvailable(client, request) == LoopbackListener::Read::Closed)
                 break;
-            request.append(buffer, n);
         }
         m_written = 0;
         bool open = writeAll(client, m_head);
@@ -82,7 +55,8 @@ void StreamingResponder::serve() {
             if (m_pauseMs > 0) {
                 // The pause ends early when the client closes (the socket turns readable).
                 pollfd gone{client, POLLIN, 0};
-                if (::poll(&gone, 1, m_pauseMs) > 0 && ::recv(client, buffer, 1, MSG_PEEK) <= 0)
+                char peek = 0;
+                if (::poll(&gone, 1, m_pauseMs) > 0 && ::recv(client, &peek, 1, MSG_PEEK) <= 0)
                     break;
             }
             open = writeAll(client, m_chunk);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "loopbacklistener.h"
+
 #include <QByteArray>
 
 #include <atomic>
@@ -17,7 +19,7 @@ public:
     StreamingResponder(const StreamingResponder&) = delete;
     StreamingResponder& operator=(const StreamingResponder&) = delete;
 
-    int port() const { return m_port; }
+    int port() const { return m_listener.port(); }
     // "http://127.0.0.1:PORT"
     QByteArray origin() const;
     // Body bytes written to the last client before it went away or the answer ended.
@@ -33,8 +35,8 @@ private:
     qint64 m_count = 0;
     int m_pauseMs = 0;
     QByteArray m_tail;
-    int m_listener = -1;
-    int m_port = 0;
+    // Closed after the serving thread has ended (declared before it).
+    LoopbackListener m_listener{"StreamingResponder"};
     std::atomic<bool> m_stop{false};
     std::atomic<qint64> m_written{0};
     std::thread m_thread;

@@ -1,10 +1,9 @@
 // The updater's controller against a temporary installation and pikto-service.
-#include "controllerdriver.h"
+#include "controllerfixture.h"
 #include "loopbackresponder.h"
 #include "preferences.h"
 #include "qstringprinter.h"
 #include "qzutils.h"
-#include "updaterroot.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -24,7 +23,7 @@ QByteArray readAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-class UpdaterControllerTest : public ::testing::Test {
+class UpdaterControllerTest : public ControllerFixture {
 protected:
     void SetUp() override { ASSERT_TRUE(root.isValid()); }
 
@@ -35,15 +34,7 @@ protected:
                                  UpdaterRoot::releaseArchive(QStringLiteral("1.3.0")).bytes()));
     }
 
-    UpdaterRoot root;
-    // Made on first use, after the test has started the service it is to read.
-    ControllerDriver& driver() {
-        if (!m_driver)
-            m_driver = std::make_unique<ControllerDriver>(root.urls());
-        return *m_driver;
-    }
     MainController& controller() { return driver().controller; }
-    std::unique_ptr<ControllerDriver> m_driver;
 };
 
 TEST_F(UpdaterControllerTest, HostVersionChoosesThePluginFolder) {

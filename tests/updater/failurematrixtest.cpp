@@ -1,11 +1,10 @@
 // Every way an update can go wrong leaves the installed plug-in and updater exactly as
 // they were and shows the failure page.
-#include "controllerdriver.h"
+#include "controllerfixture.h"
 #include "permissionsenforced.h"
 #include "qstringprinter.h"
 #include "qzutils.h"
 #include "releasesignature.h"
-#include "updaterroot.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -16,7 +15,7 @@ namespace {
 
 const QString archiveName = QStringLiteral("OvPikto_1.3.0.zip");
 
-class UpdaterFailureTest : public ::testing::Test {
+class UpdaterFailureTest : public ControllerFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(root.isValid());
@@ -59,14 +58,6 @@ protected:
                 .toBase64());
     }
 
-    UpdaterRoot root;
-    // Made on first use, after the test has started the service it is to read.
-    ControllerDriver& driver() {
-        if (!m_driver)
-            m_driver = std::make_unique<ControllerDriver>(root.urls());
-        return *m_driver;
-    }
-    std::unique_ptr<ControllerDriver> m_driver;
     QMap<QString, QByteArray> before;
 };
 

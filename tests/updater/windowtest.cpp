@@ -1,10 +1,9 @@
 // The updater's window with real widgets, driven through its buttons.
-#include "controllerdriver.h"
+#include "controllerfixture.h"
 #include "loopbackresponder.h"
 #include "qstringprinter.h"
 #include "qzutils.h"
 #include "ui_updaterwindow.h"
-#include "updaterroot.h"
 #include "updaterwindow.h"
 
 #include "../widgets/screenshot.h"
@@ -17,7 +16,7 @@
 
 namespace {
 
-class UpdaterWindowTest : public ::testing::Test {
+class UpdaterWindowTest : public ControllerFixture {
 protected:
     void SetUp() override {
         ASSERT_TRUE(root.isValid());
@@ -31,14 +30,6 @@ protected:
         QApplication::setActiveWindow(window.get());
     }
 
-    UpdaterRoot root;
-    // Made on first use, after the test has started the service it is to read.
-    ControllerDriver& driver() {
-        if (!m_driver)
-            m_driver = std::make_unique<ControllerDriver>(root.urls());
-        return *m_driver;
-    }
-    std::unique_ptr<ControllerDriver> m_driver;
     std::unique_ptr<UpdaterWindow> window;
 };
 

@@ -1,11 +1,9 @@
 #pragma once
 
+#include "eventloopwait.h"
 #include "ovpiktoexporteruploader.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
 
@@ -47,14 +45,5 @@ public:
 
 // Runs the event loop until `done` holds or `timeoutMs` passes; true when it holds.
 inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 15000) {
-    const QDeadlineTimer deadline(timeoutMs);
-    QTimer wake; // bounds each blocking wait so the deadline is seen
-    wake.start(50);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
+    return runEventLoopUntil(done, timeoutMs);
 }
