@@ -109,6 +109,11 @@ bool WebPages::maySee(const PhotoRecord& photo, const AlbumRecord& album,
     return openPages_ || login == album.login || photo.access == "public";
 }
 
+bool WebPages::mayHaveOriginal(const PhotoRecord& photo, const AlbumRecord& album,
+                               const std::optional<std::string>& login) const {
+    return !photo.originalHidden || login == album.login || openPages_;
+}
+
 std::vector<PhotoRecord> WebPages::visiblePhotos(const AlbumRecord& album,
                                                  const std::optional<std::string>& login) {
     std::vector<PhotoRecord> photos = db_.photos(album.id);
@@ -117,10 +122,14 @@ std::vector<PhotoRecord> WebPages::visiblePhotos(const AlbumRecord& album,
     return photos;
 }
 
-std::string WebPages::photoAddress(const PhotoRecord& photo) const {
+std::string WebPages::photoStem(const PhotoRecord& photo) const {
     if (openPages_)
-        return "/photos/" + std::to_string(photo.id) + ".jpg";
-    return "/photos/" + std::to_string(photo.id) + "-" + photo.secret + ".jpg";
+        return "/photos/" + std::to_string(photo.id);
+    return "/photos/" + std::to_string(photo.id) + "-" + photo.secret;
+}
+
+std::string WebPages::photoAddress(const PhotoRecord& photo) const {
+    return photoStem(photo) + ".jpg";
 }
 
 void WebPages::notFound(RequestContext& context, const std::optional<std::string>& login) {
@@ -142,10 +151,8 @@ PageRenderer::Data WebPages::card(const RequestContext& context, const AlbumReco
     if (!locked) {
         const std::vector<PhotoRecord> photos = visiblePhotos(album, login);
         count = photos.size();
-        if (!photos.empty()) {
-            const std::string original = photoAddress(photos.front());
-            cover = original.substr(0, original.size() - 4) + "/thumb.jpg";
-        }
+        if (!photos.empty())
+            cover = photoStem(photos.front()) + "/thumb.jpg";
     }
     PageRenderer::setOptional(card, "cover", cover);
     card.set("count", std::to_string(count));
@@ -279,12 +286,11 @@ void WebPages::album(RequestContext& context) {
     PageRenderer::Data photos = PageRenderer::Data::type::list;
     const std::vector<PhotoRecord> visible = visiblePhotos(*album, login);
     for (const PhotoRecord& photo : visible) {
-        const std::string original = photoAddress(photo);
         PageRenderer::Data tile;
         tile.set("id", std::to_string(photo.id));
         tile.set("name", shown(photo.fileName));
         tile.set("page", photoPagePath(*album, photo));
-        tile.set("thumb", original.substr(0, original.size() - 4) + "/thumb.jpg");
+        tile.set("thumb", photoStem(photo) + "/thumb.jpg");
         describe(context, photo, tile);
         photos.push_back(tile);
     }
@@ -316,14 +322,13 @@ void WebPages::photoPage(RequestContext& context) {
     if (at == visible.end())
         return notFound(context, login);
     const PhotoRecord& photo = *at;
-    const std::string original = photoAddress(photo);
     PageRenderer::Data values;
     values.set("name", shown(photo.fileName));
     values.set("album_title", albumTitle(context, *album));
     values.set("album_href", albumPath(*album));
     values.set("author", shown(album->login));
     values.set("author_href", userPath(album->login));
-    values.set("screen", original.substr(0, original.size() - 4) + "/screen.jpg");
+    values.set("screen", photoStem(photo) + "/screen.jpg");
     values.set("size_text", sizeText(context, photo.size));
     values.set("position", std::to_string(at - visible.begin() + 1));
     values.set("count", std::to_string(visible.size()));
@@ -332,8 +337,9 @@ void WebPages::photoPage(RequestContext& context) {
                                                     : photoPagePath(*album, *(at - 1)));
     PageRenderer::setOptional(
         values, "next", at + 1 == visible.end() ? std::string() : photoPagePath(*album, *(at + 1)));
-    const bool originalShown = !photo.originalHidden || login == album->login || openPages_;
-    PageRenderer::setOptional(values, "original", originalShown ? original : std::string());
+    PageRenderer::setOptional(values, "original",
+                              mayHaveOriginal(photo, *album, login) ? photoAddress(photo)
+                                                                    : std::string());
     describe(context, photo, values);
     renderer_.answer(context, 200, "photo", shown(photo.fileName), std::move(values), login);
 }
@@ -399,7 +405,7 @@ void WebPages::photo(RequestContext& context) {
         return notFound(context, login);
     const std::optional<Addressed> found =
         addressedPhoto(context, file.substr(0, file.size() - suffix.size()), login);
-    if (!found || (found->photo.originalHidden && login != found->album.login && !openPages_))
+    if (!found || !mayHaveOriginal(found->photo, found->album, login))
         return notFound(context, login);
     std::optional<std::string> bytes = photos_.read(found->photo.id);
     if (!bytes)

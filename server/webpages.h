@@ -80,6 +80,9 @@ public:
     std::string photoAddress(const PhotoRecord& photo) const;
 
 private:
+    // The address of a photo without ".jpg": the original adds ".jpg", the scaled copies
+    // "/thumb.jpg" and "/screen.jpg".
+    std::string photoStem(const PhotoRecord& photo) const;
     // The value of an album's cookie: it changes with the album's password.
     std::string albumKey(const AlbumRecord& album);
     bool holdsAlbumKey(const RequestContext& context, const AlbumRecord& album);
@@ -88,6 +91,9 @@ private:
                  const std::optional<std::string>& login);
     bool maySee(const PhotoRecord& photo, const AlbumRecord& album,
                 const std::optional<std::string>& login) const;
+    // False when the owner hid the photo's original from everyone else.
+    bool mayHaveOriginal(const PhotoRecord& photo, const AlbumRecord& album,
+                         const std::optional<std::string>& login) const;
     // The album's photos the visitor may see, newest first.
     std::vector<PhotoRecord> visiblePhotos(const AlbumRecord& album,
                                            const std::optional<std::string>& login);
