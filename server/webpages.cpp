@@ -200,6 +200,8 @@ void WebPages::answerSignInForm(RequestContext& context, int status,
     values.set(
         "return_to",
         localPath(QueryString::value(context.query, "back").value_or(field(context, "back"))));
+    // A refused sign-in keeps the login typed, never the password.
+    values.set("login", shown(field(context, "login")));
     if (!messageKey.empty())
         PageRenderer::setOptional(values, "error", PageRenderer::text(context, messageKey));
     renderer_.answer(context, status, "signin", PageRenderer::text(context, "sign_in_heading"),

@@ -171,6 +171,10 @@ TEST_F(SiteInBrowser, AForgottenPasswordIsSetAgainFromTheLinkInTheServicesLog) {
     ASSERT_TRUE(browser.type("#password", "wrong-password"));
     ASSERT_TRUE(browser.click("form.panel button"));
     EXPECT_TRUE(browser.run("return document.querySelector('p.error') !== null;").toBool());
+    EXPECT_EQ(browser.run("return document.querySelector('#login').value;").toString(),
+              QStringLiteral("olga"));
+    EXPECT_EQ(browser.run("return document.querySelector('#password').value;").toString(),
+              QString());
     photograph("sign-in-refused", 1280);
 
     // The reminder, the link from the log, the new password.
