@@ -170,7 +170,7 @@ TEST_F(SiteInBrowser, AForgottenPasswordIsSetAgainFromTheLinkInTheServicesLog) {
     ASSERT_TRUE(browser.type("#login", "olga"));
     ASSERT_TRUE(browser.type("#password", "wrong-password"));
     ASSERT_TRUE(browser.click("form.panel button"));
-    EXPECT_TRUE(browser.run("return document.querySelector('p.error') !== null;").toBool());
+    ASSERT_TRUE(browser.waitFor("p.error"));
     EXPECT_EQ(browser.run("return document.querySelector('#login').value;").toString(),
               QStringLiteral("olga"));
     EXPECT_EQ(browser.run("return document.querySelector('#password').value;").toString(),
@@ -182,7 +182,7 @@ TEST_F(SiteInBrowser, AForgottenPasswordIsSetAgainFromTheLinkInTheServicesLog) {
     photograph("reminder", 1280);
     ASSERT_TRUE(browser.type("#login", "olga"));
     ASSERT_TRUE(browser.click("form.panel button"));
-    EXPECT_TRUE(browser.run("return document.querySelector('p.notice') !== null;").toBool());
+    ASSERT_TRUE(browser.waitFor("p.notice"));
     photograph("reminder-sent", 1280);
     const std::string link = resetLink("olga");
     ASSERT_FALSE(link.empty());

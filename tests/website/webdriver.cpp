@@ -153,6 +153,24 @@ bool WebDriver::waitForUrl(const std::string& url, int timeoutMs) {
            waitForUrl(url, timeoutMs - int(waited.elapsed()));
 }
 
+bool WebDriver::waitFor(const std::string& selector, int timeoutMs) {
+    QElapsedTimer waited;
+    waited.start();
+    const QString script =
+        QStringLiteral("return document.readyState === 'complete' && "
+                       "document.querySelector(%1) !== null;")
+            .arg(QString::fromUtf8(QJsonDocument(QJsonArray{QString::fromStdString(selector)})
+                                       .toJson(QJsonDocument::Compact))
+                     .mid(1)
+                     .chopped(1));
+    // Each look is a round trip to the browser, which paces the loop.
+    while (!run(script.toStdString()).toBool()) {
+        if (waited.elapsed() > timeoutMs)
+            return false;
+    }
+    return true;
+}
+
 std::optional<std::string> WebDriver::element(const std::string& selector) {
     const std::optional<QJsonValue> found = command(
         "POST", "/session/" + session_ + "/element",

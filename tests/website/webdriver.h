@@ -35,6 +35,9 @@ public:
     // True once the browser shows `url` (a click's page may still be on its way when the
     // click returns); false after `timeoutMs`.
     bool waitForUrl(const std::string& url, int timeoutMs = 10000);
+    // True once the page shows an element matching the CSS `selector` (a form's answer may
+    // still be on its way when the click that sent it returns); false after `timeoutMs`.
+    bool waitFor(const std::string& selector, int timeoutMs = 10000);
     // Types `text` into the first element matching the CSS `selector`; false when none.
     bool type(const std::string& selector, const std::string& text);
     // Clicks the first element matching `selector` and waits for any page it loads.
