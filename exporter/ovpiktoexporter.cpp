@@ -9,6 +9,7 @@
 #include "ovpiktoexporterbox.h"
 #include "ovpiktoexportercommlayer.h"
 #include "ovpiktoexporterglobals.h"
+#include "ovpiktoexportersteps.h"
 #include "ovpiktoexporteruploader.h"
 #include "ovpiktoskippedimageswindow.h"
 #include "ovpiktouploadwindowcontroller.h"
@@ -34,10 +35,9 @@
 
 #include <exception>
 
+using namespace OvPiktoExporterSteps;
+
 namespace {
-void logStep(const char* operation, const char* what) {
-    Log::write(QStringLiteral("%1: %2").arg(QLatin1String(operation), QLatin1String(what)));
-}
 
 constexpr int segmentWidth = 31;
 } // namespace

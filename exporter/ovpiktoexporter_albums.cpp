@@ -8,6 +8,7 @@
 #include "ovpiktoexporterbox.h"
 #include "ovpiktoexportercommlayer.h"
 #include "ovpiktoexporterglobals.h"
+#include "ovpiktoexportersteps.h"
 #include "qzlink.h"
 #include "qztextfield.h"
 #include "qzutils.h"
@@ -27,6 +28,8 @@
 
 using namespace OvPiktoExporterGlobals;
 
+using namespace OvPiktoExporterSteps;
+
 namespace {
 
 const QString alertIcon = QStringLiteral("UI_login.png");
@@ -34,14 +37,6 @@ const QString placeholderAlbumId = QStringLiteral("-1");
 constexpr int albumListAttempts = 5;
 constexpr unsigned albumListRetryTicks = 15;
 constexpr unsigned deleteCheckTicks = 50;
-
-void logStep(const char* operation, const char* step) {
-    Log::write(QStringLiteral("%1: %2").arg(QLatin1String(operation), QLatin1String(step)));
-}
-
-QString text(const char* key) {
-    return QZUtils::infoValueForKey(QLatin1String(key));
-}
 
 // The lowest and the highest selected row of the table; -1 when nothing is selected.
 struct SelectedRows {

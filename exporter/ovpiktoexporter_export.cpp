@@ -7,6 +7,7 @@
 #include "ovpiktoexporterbox.h"
 #include "ovpiktoexportercommlayer.h"
 #include "ovpiktoexporterglobals.h"
+#include "ovpiktoexportersteps.h"
 #include "ovpiktoexporteruploader.h"
 #include "ovpiktoimageselection.h"
 #include "ovpiktoskippedimageswindow.h"
@@ -31,12 +32,13 @@
 #include <QTimer>
 #include <QUrl>
 
-
 #include <cstdlib>
 #include <exception>
 #include <functional>
 
 namespace G = OvPiktoExporterGlobals;
+
+using namespace OvPiktoExporterSteps;
 
 namespace {
 
@@ -50,10 +52,6 @@ constexpr int albumCheckRepeats = 3;
 constexpr int progressPage = 0;
 constexpr int failurePage = 1;
 constexpr int resultsPage = 2;
-
-QString text(const char* key) {
-    return QZUtils::infoValueForKey(QString::fromLatin1(key));
-}
 
 OVPiktoCredentials userCredentials(const OvPiktoExporter& e) {
     return e.credentials.value_or(OVPiktoCredentials());
@@ -263,8 +261,9 @@ void OvPiktoExporter::startExport(const QString& path) {
             skippedImagesWindowDidEnd(skippedImagesWindow, returnCode, mSettingsBox->window());
         });
     } catch (const std::exception& exception) {
-        Log::write(QStringLiteral("main: Caught %1: %2")
-                       .arg(Log::exceptionName(exception), QString::fromLocal8Bit(exception.what())));
+        Log::write(
+            QStringLiteral("main: Caught %1: %2")
+                .arg(Log::exceptionName(exception), QString::fromLocal8Bit(exception.what())));
     }
 }
 

@@ -8,6 +8,7 @@
 #include "ovpiktoexporterbox.h"
 #include "ovpiktoexportercommlayer.h"
 #include "ovpiktoexporterglobals.h"
+#include "ovpiktoexportersteps.h"
 #include "preferences.h"
 #include "qzlink.h"
 #include "qzsecuretextfield.h"
@@ -29,6 +30,8 @@
 
 using namespace OvPiktoExporterGlobals;
 
+using namespace OvPiktoExporterSteps;
+
 namespace {
 
 const QString loginKey = QStringLiteral("Login");
@@ -41,10 +44,6 @@ const QString passwordPlaceholder = QStringLiteral("1234567");
 constexpr float autoSignInInterval = 0.01f;
 constexpr float signedInInterval = 0.05f;
 constexpr unsigned signInRetryTicks = 20;
-
-void logStep(const char* operation, const char* step) {
-    Log::write(QStringLiteral("%1: %2").arg(QLatin1String(operation), QLatin1String(step)));
-}
 
 // A timer of the modal-panel run-loop mode: its ticks come only while the page is on
 // screen in the host's Export dialog (a tick due before is held until then). The first tick
