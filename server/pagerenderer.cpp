@@ -20,11 +20,18 @@ std::string readResource(const QString& path) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-PageRenderer::Data textsOf(SiteTexts::Language language) {
+PageRenderer::Data makeTexts(SiteTexts::Language language) {
     PageRenderer::Data texts;
     for (const auto& [key, value] : SiteTexts::table(language))
         texts.set(key, value);
     return texts;
+}
+
+// The texts of a language as template values, made once.
+const PageRenderer::Data& textsOf(SiteTexts::Language language) {
+    static const PageRenderer::Data russian = makeTexts(SiteTexts::Language::Russian);
+    static const PageRenderer::Data english = makeTexts(SiteTexts::Language::English);
+    return language == SiteTexts::Language::English ? english : russian;
 }
 
 } // namespace
@@ -88,8 +95,7 @@ std::string PageRenderer::render(const std::string& name, const std::string& tit
     if (page == templates_.end())
         return {};
     const SiteTexts::Language language = PageRenderer::language(context);
-    const Data texts = textsOf(language);
-    values.set("t", texts);
+    values.set("t", textsOf(language));
     if (visitor) {
         Data who;
         who.set("login", *visitor);

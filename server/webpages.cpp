@@ -137,25 +137,18 @@ void WebPages::notFound(RequestContext& context, const std::optional<std::string
 }
 
 PageRenderer::Data WebPages::card(const RequestContext& context, const AlbumRecord& album,
-                                  const std::optional<std::string>& login, bool withAuthor) {
+                                  bool locked, const std::vector<PhotoRecord>& visible,
+                                  bool withAuthor) {
     PageRenderer::Data card;
     card.set("href", albumPath(album));
     card.set("title", albumTitle(context, album));
     card.set("author", shown(album.login));
     card.set("with_author", withAuthor);
     card.set("author_href", userPath(album.login));
-    const bool locked = !mayOpen(context, album, login);
     card.set("locked", locked);
-    std::string cover;
-    std::size_t count = 0;
-    if (!locked) {
-        const std::vector<PhotoRecord> photos = visiblePhotos(album, login);
-        count = photos.size();
-        if (!photos.empty())
-            cover = photoStem(photos.front()) + "/thumb.jpg";
-    }
-    PageRenderer::setOptional(card, "cover", cover);
-    card.set("count", std::to_string(count));
+    PageRenderer::setOptional(
+        card, "cover", visible.empty() ? std::string() : photoStem(visible.front()) + "/thumb.jpg");
+    card.set("count", std::to_string(visible.size()));
     return card;
 }
 
@@ -185,8 +178,9 @@ void WebPages::describe(const RequestContext& context, const PhotoRecord& photo,
 void WebPages::home(RequestContext& context) {
     const std::optional<std::string> login = SiteSession::visitor(db_, context);
     PageRenderer::Data albums = PageRenderer::Data::type::list;
+    // These albums have no password: anyone may open them.
     for (const AlbumRecord& album : db_.newestPublicAlbums(kHomeAlbums))
-        albums.push_back(card(context, album, std::nullopt, true));
+        albums.push_back(card(context, album, false, visiblePhotos(album, std::nullopt), true));
     PageRenderer::Data values;
     values.set("has_albums", !albums.is_empty_list());
     values.set("albums", albums);
@@ -245,9 +239,12 @@ void WebPages::user(RequestContext& context) {
     const bool own = login == owner;
     PageRenderer::Data albums = PageRenderer::Data::type::list;
     for (const AlbumRecord& album : db_.albums(owner)) {
+        const bool locked = !mayOpen(context, album, login);
+        const std::vector<PhotoRecord> visible =
+            locked ? std::vector<PhotoRecord>() : visiblePhotos(album, login);
         // Others are not shown albums that hold nothing they may see.
-        if (own || openPages_ || !album.password.empty() || !visiblePhotos(album, login).empty())
-            albums.push_back(card(context, album, login, false));
+        if (own || openPages_ || !album.password.empty() || !visible.empty())
+            albums.push_back(card(context, album, locked, visible, false));
     }
     PageRenderer::Data values;
     values.set("login", shown(owner));
@@ -442,8 +439,7 @@ void WebPages::scaledPhoto(RequestContext& context) {
         return;
     }
     case Thumbnailer::Result::Kind::NotAnImage:
-        context.params["file"] = "placeholder.svg";
-        return asset(context);
+        return answerAsset(context, "placeholder.svg");
     case Thumbnailer::Result::Kind::Missing:
         return notFound(context, login);
     case Thumbnailer::Result::Kind::Failed:
@@ -455,7 +451,10 @@ void WebPages::scaledPhoto(RequestContext& context) {
 }
 
 void WebPages::asset(RequestContext& context) {
-    const std::string name = context.param("file");
+    answerAsset(context, context.param("file"));
+}
+
+void WebPages::answerAsset(RequestContext& context, const std::string& name) {
     const char* type = TextUtil::endsWith(name, ".css")   ? "text/css; charset=utf-8"
                        : TextUtil::endsWith(name, ".svg") ? "image/svg+xml"
                                                           : nullptr;

@@ -106,9 +106,12 @@ private:
     };
     std::optional<Addressed> addressedPhoto(const RequestContext& context, const std::string& stem,
                                             const std::optional<std::string>& login);
-    // A card of the album for the home and user pages.
-    PageRenderer::Data card(const RequestContext& context, const AlbumRecord& album,
-                            const std::optional<std::string>& login, bool withAuthor);
+    // A card of the album for the home and user pages: `locked` when its password is asked,
+    // `visible` the photos the visitor may see of it (newest first; empty when locked).
+    PageRenderer::Data card(const RequestContext& context, const AlbumRecord& album, bool locked,
+                            const std::vector<PhotoRecord>& visible, bool withAuthor);
+    // Answers the site's file `name` (stylesheet, pictures); 404 for any other name.
+    void answerAsset(RequestContext& context, const std::string& name);
     // The access level and flags of a photo in words, for tiles and the photo page.
     static void describe(const RequestContext& context, const PhotoRecord& photo,
                          PageRenderer::Data& values);

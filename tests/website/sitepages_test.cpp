@@ -8,7 +8,9 @@
 #include "sitevisitor.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
+#include <QMap>
 
 #include <gtest/gtest.h>
 
@@ -233,6 +235,48 @@ TEST_F(SitePagesTest, TheLanguageFollowsTheBrowserUntilTheVisitorChoosesOne) {
     const std::string next = chooser.get("/users/alice/")->body;
     EXPECT_TRUE(contains(next, "<html lang=\"en\""));
     EXPECT_TRUE(contains(next, "href=\"/users/alice/?lang=ru\""));
+}
+
+TEST_F(SitePagesTest, ScaledCopiesGoOnlyToThoseWhoMaySeeThePhoto) {
+    SiteVisitor owner(service.port());
+    ASSERT_TRUE(owner.signIn("alice", "secret-pass"));
+    QMap<QString, QString> thumbs; // name -> address
+    for (const SitePages::Photo& photo :
+         SitePages::albumPhotos(QString::fromStdString(owner.get(albumPath(summer))->body)))
+        thumbs[photo.name] = photo.thumb;
+    ASSERT_EQ(thumbs.size(), 3);
+
+    const httplib::Result thumb = owner.get(thumbs["sea.jpg"].toStdString());
+    ASSERT_EQ(thumb->status, 200);
+    EXPECT_EQ(thumb->get_header_value("Content-Type"), "image/jpeg");
+    EXPECT_EQ(QImage::fromData(QByteArray::fromStdString(thumb->body)).size(), QSize(400, 300));
+    // A photo smaller than the screen size keeps its own.
+    const std::string screen =
+        QString(thumbs["sea.jpg"]).replace("/thumb.jpg", "/screen.jpg").toStdString();
+    EXPECT_EQ(QImage::fromData(QByteArray::fromStdString(owner.get(screen)->body)).size(),
+              QSize(640, 480));
+
+    SiteVisitor anonymous(service.port());
+    EXPECT_EQ(anonymous.get(thumbs["sea.jpg"].toStdString())->status, 200);
+    EXPECT_EQ(anonymous.get(thumbs["friends.jpg"].toStdString())->status, 404);
+    EXPECT_EQ(owner.get(thumbs["friends.jpg"].toStdString())->status, 200);
+    const std::string other =
+        QString(thumbs["sea.jpg"]).replace("/thumb.jpg", "/large.jpg").toStdString();
+    EXPECT_EQ(owner.get(other)->status, 404);
+}
+
+TEST_F(SitePagesTest, APhotoWhoseFileIsGoneHasNoThumbnailButTheAlbumStillShows) {
+    ASSERT_TRUE(QFile::remove(service.dataDir() +
+                              QStringLiteral("/photos/%1.jpg").arg(QString::fromStdString(sea))));
+    SiteVisitor visitor(service.port());
+    const httplib::Result album = visitor.get(albumPath(summer));
+    ASSERT_EQ(album->status, 200);
+    const QList<SitePages::Photo> photos =
+        SitePages::albumPhotos(QString::fromStdString(album->body));
+    ASSERT_EQ(photos.size(), 2);
+    EXPECT_EQ(photos[1].name, QStringLiteral("sea.jpg"));
+    EXPECT_EQ(visitor.get(photos[1].thumb.toStdString())->status, 404);
+    EXPECT_EQ(visitor.get(photos[0].thumb.toStdString())->status, 200);
 }
 
 TEST_F(SitePagesTest, PagesAllowNoScriptAndNoFraming) {
