@@ -141,34 +141,36 @@ std::string WebDriver::currentUrl() {
     return url ? url->toString().toStdString() : std::string();
 }
 
-bool WebDriver::waitForUrl(const std::string& url, int timeoutMs) {
+bool WebDriver::waitUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer waited;
     waited.start();
     // Each look is a round trip to the browser, which paces the loop.
-    while (currentUrl() != url) {
-        if (waited.elapsed() > timeoutMs)
-            return false;
-    }
-    return run("return document.readyState;").toString() == QStringLiteral("complete") ||
-           waitForUrl(url, timeoutMs - int(waited.elapsed()));
-}
-
-bool WebDriver::waitFor(const std::string& selector, int timeoutMs) {
-    QElapsedTimer waited;
-    waited.start();
-    const QString script =
-        QStringLiteral("return document.readyState === 'complete' && "
-                       "document.querySelector(%1) !== null;")
-            .arg(QString::fromUtf8(QJsonDocument(QJsonArray{QString::fromStdString(selector)})
-                                       .toJson(QJsonDocument::Compact))
-                     .mid(1)
-                     .chopped(1));
-    // Each look is a round trip to the browser, which paces the loop.
-    while (!run(script.toStdString()).toBool()) {
+    while (!done()) {
         if (waited.elapsed() > timeoutMs)
             return false;
     }
     return true;
+}
+
+bool WebDriver::waitForUrl(const std::string& url, int timeoutMs) {
+    return waitUntil(
+        [&] {
+            return currentUrl() == url &&
+                   run("return document.readyState;").toString() == QStringLiteral("complete");
+        },
+        timeoutMs);
+}
+
+bool WebDriver::waitFor(const std::string& selector, int timeoutMs) {
+    const QJsonArray arguments{QString::fromStdString(selector)};
+    return waitUntil(
+        [&] {
+            return run("return document.readyState === 'complete' && "
+                       "document.querySelector(arguments[0]) !== null;",
+                       arguments)
+                .toBool();
+        },
+        timeoutMs);
 }
 
 std::optional<std::string> WebDriver::element(const std::string& selector) {
@@ -192,9 +194,9 @@ bool WebDriver::click(const std::string& selector) {
            command("POST", "/session/" + session_ + "/element/" + *id + "/click", QJsonObject{});
 }
 
-QJsonValue WebDriver::run(const std::string& script) {
+QJsonValue WebDriver::run(const std::string& script, const QJsonArray& arguments) {
     return command("POST", "/session/" + session_ + "/execute/sync",
-                   QJsonObject{{"script", QString::fromStdString(script)}, {"args", QJsonArray{}}})
+                   QJsonObject{{"script", QString::fromStdString(script)}, {"args", arguments}})
         .value_or(QJsonValue());
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonValue>
 #include <QProcess>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,8 +44,9 @@ public:
     bool type(const std::string& selector, const std::string& text);
     // Clicks the first element matching `selector` and waits for any page it loads.
     bool click(const std::string& selector);
-    // Runs `script` (a function body) in the page and returns its result.
-    QJsonValue run(const std::string& script);
+    // Runs `script` (a function body, `arguments` as its arguments[]) in the page and returns
+    // its result.
+    QJsonValue run(const std::string& script, const QJsonArray& arguments = {});
     // Resizes the window; false on failure.
     bool resize(int width, int height);
     // Saves what the window shows as a PNG; false on failure.
@@ -52,6 +55,8 @@ public:
     QString lastError() const { return lastError_; }
 
 private:
+    // True once `done` holds; false after `timeoutMs`.
+    bool waitUntil(const std::function<bool()>& done, int timeoutMs);
     // Sends one command; its "value", or empty with lastError() set on any failure.
     std::optional<QJsonValue> command(const std::string& method, const std::string& path,
                                       const QJsonValue& body = {});
