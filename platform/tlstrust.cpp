@@ -25,3 +25,14 @@ bool TlsTrust::useAuthoritiesFrom(const QString& pemFile, QString* error) {
     QSslConfiguration::setDefaultConfiguration(configuration);
     return true;
 }
+
+bool TlsTrust::useAuthoritiesFromEnvironment(QString* error) {
+    const QString file = qEnvironmentVariable("OVPIKTO_CA_FILE");
+    if (file.isEmpty())
+        return true;
+    if (!useAuthoritiesFrom(file, error)) {
+        *error = QStringLiteral("OVPIKTO_CA_FILE: %1").arg(*error);
+        return false;
+    }
+    return true;
+}

@@ -11,4 +11,8 @@ public:
     // reason in `error` and the trust unchanged, when the file cannot be read or holds no
     // certificate. Call before the first request.
     static bool useAuthoritiesFrom(const QString& pemFile, QString* error);
+    // The same for the file OVPIKTO_CA_FILE names, as every program of the project reads
+    // it. Returns true when the variable is unset or empty (the system's store stays) or
+    // the file was taken; false, with the reason in `error`, otherwise.
+    static bool useAuthoritiesFromEnvironment(QString* error);
 };

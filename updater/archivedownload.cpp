@@ -8,9 +8,9 @@
 #include <QUrl>
 
 ArchiveDownload::ArchiveDownload(QString url, int timeoutMs, ArchiveDownloadDelegate& delegate,
-                                 QObject* parent)
+                                 QObject* parent, qint64 maxBytes)
     : QObject(parent), m_url(std::move(url)), m_timeoutMs(timeoutMs), m_delegate(delegate),
-      m_manager(std::make_unique<QNetworkAccessManager>()) {}
+      m_maxBytes(maxBytes), m_manager(std::make_unique<QNetworkAccessManager>()) {}
 
 ArchiveDownload::~ArchiveDownload() {
     cancel();
@@ -46,6 +46,9 @@ void ArchiveDownload::start() {
     // The archive is stored exactly as the server sends it.
     request.setRawHeader("Accept-Encoding", "identity");
     m_reply = m_manager->get(request);
+    // Qt stops reading the socket while this much waits unread, so a fast sender cannot
+    // grow memory past it between two reads.
+    m_reply->setReadBufferSize(256 * 1024);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &ArchiveDownload::onMetaData);
     connect(m_reply, &QNetworkReply::readyRead, this, &ArchiveDownload::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &ArchiveDownload::onFinished);
@@ -74,6 +77,8 @@ void ArchiveDownload::onMetaData() {
     m_began = true;
     const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
     m_expected = length.isValid() ? length.toLongLong() : -1;
+    if (m_expected > m_maxBytes)
+        return fail(tooLong());
     m_delegate.downloadDidReceiveResponse(m_expected);
     if (m_done)
         return;
@@ -101,6 +106,8 @@ void ArchiveDownload::onReadyRead() {
     }
     while (m_reply && m_reply->bytesAvailable() > 0) {
         const QByteArray chunk = m_reply->read(64 * 1024);
+        if (m_written + chunk.size() > m_maxBytes)
+            return fail(tooLong());
         if (m_file.write(chunk) != chunk.size())
             return fail(
                 QStringLiteral("Cannot write %1: %2").arg(m_file.fileName(), m_file.errorString()));
@@ -138,6 +145,10 @@ void ArchiveDownload::onFinished() {
     m_reply->deleteLater();
     m_reply = nullptr;
     m_delegate.downloadDidFinish();
+}
+
+QString ArchiveDownload::tooLong() const {
+    return QStringLiteral("The server sent more than the %1 bytes expected.").arg(m_maxBytes);
 }
 
 void ArchiveDownload::fail(const QString& description) {

@@ -29,13 +29,17 @@ public:
 // One URL download on the event loop, written straight to a file as it arrives (the
 // body is never held whole in memory) and stored exactly as received (no decoding).
 // Gives up after `timeoutMs` without progress. A reply with a status other than 2xx,
-// a file that cannot be written, or fewer bytes than announced is a failure.
+// a file that cannot be written, fewer bytes than announced, or more than `maxBytes`
+// (refused as soon as they arrive, or at once when the reply announces more) is a failure.
 class ArchiveDownload : public QObject {
     Q_OBJECT
 public:
     ArchiveDownload(QString url, int timeoutMs, ArchiveDownloadDelegate& delegate,
-                    QObject* parent = nullptr);
+                    QObject* parent = nullptr, qint64 maxBytes = defaultMaxBytes);
     ~ArchiveDownload() override;
+
+    // 512 MiB: no release comes near it.
+    static constexpr qint64 defaultMaxBytes = qint64(512) * 1024 * 1024;
 
     // Sends the request; the delegate hears from it on the event loop.
     void start();
@@ -51,10 +55,12 @@ private:
     void onReadyRead();
     void onFinished();
     void fail(const QString& description);
+    QString tooLong() const;
 
     QString m_url;
     int m_timeoutMs;
     ArchiveDownloadDelegate& m_delegate;
+    qint64 m_maxBytes;
     std::unique_ptr<QNetworkAccessManager> m_manager;
     QPointer<QNetworkReply> m_reply;
     QFile m_file;

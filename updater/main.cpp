@@ -2,6 +2,7 @@
 #include "log.h"
 #include "maincontroller.h"
 #include "serviceurls.h"
+#include "tlstrust.h"
 #include "unattendedrun.h"
 #include "updaterwindow.h"
 
@@ -46,8 +47,21 @@ Options parse(int argc, char** argv) {
     return options;
 }
 
+// Trusts OVPIKTO_CA_FILE's authorities as pikto does; false (said on standard error and
+// in the log) when the file cannot be used, and then nothing is requested.
+bool readTrust() {
+    QString error;
+    if (TlsTrust::useAuthoritiesFromEnvironment(&error))
+        return true;
+    Log::write(QStringLiteral("main: %1").arg(error));
+    std::fprintf(stderr, "OvPiktoUpdater: %s\n", qPrintable(error));
+    return false;
+}
+
 int runUnattended(int argc, char** argv, const Options& options) {
     QCoreApplication app(argc, argv);
+    if (!readTrust())
+        return 2;
     QTextStream out(stdout);
     MainController controller(ServiceUrls::fromEnvironment());
     UnattendedRun run(controller,
@@ -63,6 +77,8 @@ int runUnattended(int argc, char** argv, const Options& options) {
 
 int runWindow(int argc, char** argv) {
     QApplication app(argc, argv);
+    if (!readTrust())
+        return 2;
     MainController controller(ServiceUrls::fromEnvironment());
     UpdaterWindow window(controller);
     controller.awakeFromNib();

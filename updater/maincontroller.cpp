@@ -55,6 +55,7 @@ MainController::~MainController() {
         m_unzip->kill();
         m_unzip->waitForFinished(1000);
     }
+    removeWorkFolder();
 }
 
 QString MainController::text(const QString& key) {
@@ -63,8 +64,13 @@ QString MainController::text(const QString& key) {
     return value.isNull() ? key : value;
 }
 
-QString MainController::workFolder() {
-    return Paths::tempDir() + QStringLiteral("Ovrana.Pikto.Update");
+QString MainController::workFolder() const {
+    return m_work ? m_work->path() : QString();
+}
+
+void MainController::removeWorkFolder() {
+    // QTemporaryDir removes the whole tree, archive and unpacked folders alike.
+    m_work.reset();
 }
 
 QString MainController::applicationFolder() {
@@ -96,10 +102,17 @@ void MainController::awakeFromNib() {
         return showFinish(text(QStringLiteral("OPUInfo")),
                           text(QStringLiteral("OPUIPiktoPluginNotFound")), Outcome::CheckFailed);
     const std::optional<QByteArray> feed = m_communicationLayer->fetchVersionsData();
-    if (!feed)
+    if (!feed) {
+        // A server that answered too much is not an unavailable one: say what happened.
+        const RequestOutcome& last = m_communicationLayer->lastRequest();
+        Log::write(QStringLiteral("awakeFromNib: %1").arg(last.text()));
+        const bool answered = last.kind == RequestOutcome::Kind::TooLarge ||
+                              last.kind == RequestOutcome::Kind::TooDeep;
         return showFinish(text(QStringLiteral("OPUIPhotoNotFoundTitle")),
-                          text(QStringLiteral("OPUUpdateServerNotAvailable")),
+                          answered ? last.text()
+                                   : text(QStringLiteral("OPUUpdateServerNotAvailable")),
                           Outcome::CheckFailed);
+    }
     m_info = m_communicationLayer->fetchUpdatedVersionInfo(m_installedVersion, *feed);
     if (!m_info)
         return showFinish(text(QStringLiteral("OPUInfo")),
@@ -107,6 +120,9 @@ void MainController::awakeFromNib() {
                               text(QStringLiteral("OPNoUpdatesAvailable")), m_installedVersion),
                           Outcome::NoUpdate);
     m_enclosure = FeedEnclosure::find(*feed, m_info->url()).value_or(FeedEnclosure());
+    if (!verifiesReleases())
+        Log::write(QStringLiteral("awakeFromNib: releases are not verified: no release key is set "
+                                  "(OPUpdatePublicKey)"));
     m_state.proposeText = FormatText::fill(text(QStringLiteral("OPUpdateProposal")),
                                            {m_info->version(), m_installedVersion});
     m_outcome = Outcome::Proposed;
@@ -177,7 +193,16 @@ void MainController::startDownload(const QString& url) {
     m_expectedContentLength = 0;
     m_outcome = Outcome::Running;
     m_downloadUrl = url;
-    m_download = new ArchiveDownload(url, m_downloadTimeoutMs, *this, this);
+    removeWorkFolder();
+    // The feed's length is the most that may arrive; without one, a fixed ceiling.
+    qint64 limit = downloadCeiling;
+    if (m_info && url == m_info->url() && !m_enclosure.length.isNull()) {
+        bool ok = false;
+        const qint64 announced = m_enclosure.length.trimmed().toLongLong(&ok);
+        if (ok && announced >= 0)
+            limit = qMin(announced, downloadCeiling);
+    }
+    m_download = new ArchiveDownload(url, m_downloadTimeoutMs, *this, this, limit);
     resetControls();
     m_state.barAnimated = true;
     emit stateChanged();
@@ -209,12 +234,19 @@ void MainController::downloadDidReceiveResponse(qint64 expectedContentLength) {
 }
 
 QString MainController::downloadDecideDestination(const QString& suggestedFilename) {
-    const QString folder = workFolder();
-    QDir(folder).removeRecursively();
-    if (!QDir().mkpath(folder))
+    // A fresh folder of our own: mkdtemp's unpredictable name and 0700, so no other user
+    // can have made it first or swap the archive between the check and the unpacking.
+    removeWorkFolder();
+    auto work = std::make_unique<QTemporaryDir>(Paths::tempDir() +
+                                                QStringLiteral("Ovrana.Pikto.Update-XXXXXX"));
+    if (!work->isValid()) {
+        Log::write(QStringLiteral("download:decideDestination: cannot create a work folder: %1")
+                       .arg(work->errorString()));
         return {};
+    }
+    m_work = std::move(work);
     m_updateFilename = suggestedFilename;
-    return folder + QLatin1Char('/') + m_updateFilename;
+    return workFolder() + QLatin1Char('/') + m_updateFilename;
 }
 
 void MainController::downloadDidReceiveDataOfLength(qint64 length) {
@@ -260,6 +292,7 @@ void MainController::downloadDidFailWithError(const QString& description) {
     stopDownload();
     resetControls();
     emit stateChanged();
+    removeWorkFolder();
     Log::write(QStringLiteral("download:didFailWithError: %1").arg(description));
     emit downloadFailed(description.isEmpty() ? QStringLiteral("An error occured during download.")
                                               : description);
@@ -269,6 +302,7 @@ void MainController::cancelDownload() {
     if (m_state.page != pageDownload || m_unzip)
         return;
     stopDownload();
+    removeWorkFolder();
     m_state.downloadInfo = QStringLiteral("отмена...");
     selectPage(pagePropose);
     m_state.barAnimated = false;
@@ -298,7 +332,9 @@ void MainController::installDownloadedUpdate() {
 
     m_unzip = std::make_unique<QProcess>();
     m_unzip->setProgram(QStringLiteral("/usr/bin/unzip"));
-    m_unzip->setArguments({QStringLiteral("-a"), m_updateFilename});
+    // No text conversion (-a would rewrite line ends): the bytes unpacked are the bytes
+    // that were verified. -qq keeps the merged output to what went wrong.
+    m_unzip->setArguments({QStringLiteral("-qq"), m_updateFilename});
     m_unzip->setWorkingDirectory(workFolder());
     // unzip never waits for an answer: a question it would ask reads end of input.
     m_unzip->setStandardInputFile(QProcess::nullDevice());
@@ -328,14 +364,36 @@ void MainController::checkUnpackUpdateStatus(int exitCode, QProcess::ExitStatus 
     installUnpackedUpdate();
 }
 
+QString MainController::unpackedVersionRefusal() const {
+    // The signature vouches for the archive, not for the feed's version: an older signed
+    // release offered under a newer number must not replace what is installed.
+    const QString unpacked = loadPluginVersionInfo(workFolder());
+    if (unpacked.isNull())
+        return QStringLiteral("the archive's plug-in carries no version");
+    if (!m_info)
+        return QStringLiteral("no feed entry names the version to install");
+    if (OvPiktoExporterCommLayer::compareBuildVersionA(unpacked, m_info->version()) != 0)
+        return QStringLiteral("the archive holds version %1, the feed offers %2")
+            .arg(unpacked, m_info->version());
+    const QString installed = loadPluginVersionInfo(m_pluginPath);
+    if (!installed.isNull() &&
+        OvPiktoExporterCommLayer::compareBuildVersionA(installed, unpacked) != -1)
+        return QStringLiteral("the archive's version %1 is not newer than the installed %2")
+            .arg(unpacked, installed);
+    return {};
+}
+
 void MainController::installUnpackedUpdate() {
     // Read before the installation replaces the bundle these texts come from.
     const QString title = text(QStringLiteral("OPUUpdateSuccessful"));
     const QString reminder = text(QStringLiteral("OPUPleaseRestartReminder"));
+    if (const QString refusal = unpackedVersionRefusal(); !refusal.isEmpty())
+        return failInstallation(refusal);
     UpdateInstaller installer;
     const QString reason = installer.install(workFolder(), m_pluginPath, applicationFolder());
     if (!reason.isEmpty())
         return failInstallation(reason);
+    removeWorkFolder();
     m_state.closeButtonTitle = QStringLiteral("Закрыть");
     m_state.barAnimated = false;
     showFinish(title, reminder, Outcome::Installed);
@@ -343,6 +401,7 @@ void MainController::installUnpackedUpdate() {
 
 void MainController::failInstallation(const QString& reason) {
     m_failureReason = reason;
+    removeWorkFolder();
     Log::write(QStringLiteral("installUpdate: the update was not installed: %1").arg(reason));
     m_state.closeButtonTitle = QStringLiteral("Закрыть");
     m_state.barAnimated = false;

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -83,8 +84,16 @@ public:
     bool resetCancelledUpdateCount();
     bool incrementCancelledUpdateCount();
     bool updateUpdaterTimestamp();
-    static QString workFolder();
+    // The folder this run downloads and unpacks into: made fresh for each download,
+    // private to the user (0700, an unpredictable name, never one that existed before)
+    // and removed when the installation ends either way. Empty while there is none.
+    QString workFolder() const;
     static QString applicationFolder();
+    // Whether archives are checked against a release key; without OPUpdatePublicKey
+    // any archive the feed offers is installed (the start-up says so in the log).
+    bool verifiesReleases() const { return !publicKey().trimmed().isEmpty(); }
+    // The most a download may bring when the feed announces no length: 512 MiB.
+    static constexpr qint64 downloadCeiling = qint64(512) * 1024 * 1024;
 
     // --- State ---
     const UpdaterPageState& state() const { return m_state; }
@@ -128,6 +137,9 @@ private:
     void installDownloadedUpdate();
     void checkUnpackUpdateStatus(int exitCode, QProcess::ExitStatus status);
     void installUnpackedUpdate();
+    // Why the unpacked release must not be installed, or an empty string.
+    QString unpackedVersionRefusal() const;
+    void removeWorkFolder();
     void failInstallation(const QString& reason);
     void showFinish(const QString& title, const QString& text, Outcome outcome);
     void selectPage(const QString& page);
@@ -146,6 +158,7 @@ private:
     qint64 m_expectedContentLength = 0;
     QPointer<ArchiveDownload> m_download;
     std::unique_ptr<QProcess> m_unzip;
+    std::unique_ptr<QTemporaryDir> m_work;
     std::optional<OvPiktoUpdateVersionInfo> m_info;
     FeedEnclosure m_enclosure;
     QString m_failureReason;

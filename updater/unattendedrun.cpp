@@ -49,6 +49,9 @@ void UnattendedRun::start() {
     }
     const auto& info = m_controller.info();
     print(QStringLiteral("offered: %1 %2").arg(info->version(), info->url()));
+    if (!m_controller.verifiesReleases())
+        print(QStringLiteral("warning: releases are not verified: no release key is set "
+                             "(OPUpdatePublicKey)"));
     if (m_mode == Mode::Check)
         return finish(0);
 

@@ -33,7 +33,8 @@ bool callDelegate(OvPiktoExporterUploader* uploader, OvPiktoExporterUploaderDele
     try {
         call(*delegate);
     } catch (const std::exception& exception) {
-        Log::write(format.arg(Log::exceptionName(exception), QString::fromLocal8Bit(exception.what())));
+        Log::write(
+            format.arg(Log::exceptionName(exception), QString::fromLocal8Bit(exception.what())));
     }
     return !alive.isNull();
 }
@@ -205,14 +206,25 @@ void OvPiktoExporterUploader::start() {
     }
     m_bytesWritten = 0;
     m_connectionOpened = false;
+    m_answerBytes = 0;
+    m_answering = false;
     // The reply's buffer shares the body; this function's copy goes when it returns, so
     // one body stays in memory.
     m_requestStream = m_manager->post(request, *body);
     body.reset();
 
     QNetworkReply* reply = m_requestStream;
+    // Qt stops reading the socket while this much waits unread.
+    reply->setReadBufferSize(64 * 1024);
+    m_deadlineTimer = new QTimer; // released by releaseTimer, never with this uploader
+    m_deadlineTimer->setSingleShot(true);
+    m_deadlineTimer->setTimerType(Qt::PreciseTimer);
+    m_deadlineTimer->setInterval(m_answerDeadlineMs);
+    connect(m_deadlineTimer, &QTimer::timeout, this, &OvPiktoExporterUploader::handleDeadline);
+    m_deadlineTimer->start();
     connect(reply, &QNetworkReply::uploadProgress, this,
-            [this](qint64 sent, qint64) { handleUploadProgress(sent); });
+            [this](qint64 sent, qint64 total) { handleUploadProgress(sent, total); });
+    connect(reply, &QNetworkReply::metaDataChanged, this, &OvPiktoExporterUploader::beginAnswer);
     connect(reply, &QNetworkReply::readyRead, this, &OvPiktoExporterUploader::handleBytesAvailable);
     connect(reply, &QNetworkReply::finished, this, &OvPiktoExporterUploader::handleFinished);
 }
@@ -231,9 +243,9 @@ void OvPiktoExporterUploader::closeStream() {
     killStream();
 }
 
-void OvPiktoExporterUploader::releaseTimer() {
-    QTimer* timer = m_uploadTimer;
-    m_uploadTimer.clear();
+void OvPiktoExporterUploader::releaseTimer(QPointer<QTimer>& slot) {
+    QTimer* timer = slot;
+    slot.clear();
     if (!timer)
         return;
     timer->stop();
@@ -242,7 +254,8 @@ void OvPiktoExporterUploader::releaseTimer() {
 }
 
 void OvPiktoExporterUploader::killStream() {
-    releaseTimer();
+    releaseTimer(m_uploadTimer);
+    releaseTimer(m_deadlineTimer);
     QNetworkReply* reply = m_requestStream;
     m_requestStream.clear();
     if (!reply)
@@ -258,11 +271,33 @@ int OvPiktoExporterUploader::bytesSent() const {
     return int(qMin<qint64>(m_bytesWritten, INT_MAX));
 }
 
-void OvPiktoExporterUploader::handleUploadProgress(qint64 sent) {
+void OvPiktoExporterUploader::handleUploadProgress(qint64 sent, qint64 total) {
     if (sent <= 0)
         return; // Qt reports 0 of 0 for a request that never sent anything
     m_bytesWritten = sent;
+    if (total > 0 && sent >= total)
+        beginAnswer();
+    else if (!m_answering && m_deadlineTimer)
+        m_deadlineTimer->start(); // the body is still moving
     ensureConnectionOpened();
+}
+
+void OvPiktoExporterUploader::beginAnswer() {
+    if (m_answering || !m_deadlineTimer)
+        return;
+    m_answering = true;
+    m_deadlineTimer->start();
+}
+
+void OvPiktoExporterUploader::handleDeadline() {
+    if (!m_requestStream)
+        return;
+    Log::write(m_answering
+                   ? QStringLiteral("upload stream error: the answer did not end within %1 s")
+                         .arg(m_answerDeadlineMs / 1000.0)
+                   : QStringLiteral("upload stream error: nothing was sent for %1 s")
+                         .arg(m_answerDeadlineMs / 1000.0));
+    handleStreamError();
 }
 
 bool OvPiktoExporterUploader::ensureConnectionOpened() {
@@ -277,7 +312,7 @@ bool OvPiktoExporterUploader::ensureConnectionOpened() {
 void OvPiktoExporterUploader::handleConnectionOpened() {
     if (!notifyUploadEvent(ConnectionOpened) || !m_requestStream)
         return;
-    releaseTimer();
+    releaseTimer(m_uploadTimer);
     // The first tick comes with the next pass of the event loop, then every 0.01 s.
     m_uploadTimer = new QTimer; // released by releaseTimer, never with this uploader
     m_uploadTimer->setTimerType(Qt::PreciseTimer);
@@ -301,6 +336,13 @@ void OvPiktoExporterUploader::handleBytesAvailable() {
         const QByteArray piece = m_requestStream->read(responseChunk);
         if (piece.isEmpty())
             return;
+        beginAnswer();
+        m_answerBytes += piece.size();
+        if (m_answerBytes > m_maxAnswerBytes) {
+            Log::write(QStringLiteral("upload stream error: the answer is larger than %1 bytes")
+                           .arg(m_maxAnswerBytes));
+            return handleStreamError();
+        }
         Log::write(
             QStringLiteral(">>>>>>>>>>>>> upload response: %1").arg(QString::fromLocal8Bit(piece)));
         notifyUploadEvent(piece == "Upload failed" ? UploadFailed : ResponseReceived);

@@ -36,6 +36,10 @@ class QTimer;
 // - Qt itself sends the body once more when the connection breaks while the body is being
 //   written and before any answer byte; only when that second try breaks too is the
 //   request failed (13). The uploader adds no retry of its own.
+// - The answer is bounded: once the body is out (or the first answer byte is in) the whole
+//   answer must arrive within answerDeadlineMs (30 s) and hold at most maxAnswerBytes
+//   (1 MiB); while the body goes out, 30 s without progress is enough. Crossing either
+//   ends the request like a stream error (`uploadShouldStop`, 13), with the cause logged.
 // - 3 to 7 cannot happen here (Qt always creates the request and its reply and always
 //   knows the written count); the numbers stay reserved.
 class OvPiktoExporterUploader : public QObject {
@@ -63,8 +67,17 @@ public:
     // The mode the progress timer belongs to. Kept as data: every mode runs on the one
     // Qt event loop of the thread.
     void setCustomRunLoopMode(const QString& mode) { m_customRunLoopMode = mode; }
-    // Stored only; the uploader has no time-out of its own.
+    // Stored only; the answer's bounds below are what ends a request that runs too long.
     void setTimeout(double seconds) { m_timeout = seconds; }
+    // The answer's bounds, for tests: its time in all (and the most silence while the
+    // body is sent) in milliseconds, and its size in bytes.
+    void setAnswerLimits(int deadlineMs, qint64 maxBytes) {
+        m_answerDeadlineMs = deadlineMs;
+        m_maxAnswerBytes = maxBytes;
+    }
+
+    static constexpr int answerDeadlineMs = 30000;
+    static constexpr qint64 maxAnswerBytes = 1024 * 1024;
 
     const ServiceUrls& serviceUrls() const { return m_urls; }
     const std::optional<OVPiktoUploadOptions>& uploadOptions() const { return m_uploadOptions; }
@@ -113,10 +126,13 @@ public:
     static QByteArray closingDelimiter();
 
 private:
-    void releaseTimer();
+    void releaseTimer(QPointer<QTimer>& slot);
     void handleConnectionOpened();
     void checkSentBytes();
-    void handleUploadProgress(qint64 bytesSent);
+    void handleUploadProgress(qint64 bytesSent, qint64 bytesTotal);
+    // From now on the answer runs against its one deadline, no longer restarted.
+    void beginAnswer();
+    void handleDeadline();
     void handleBytesAvailable();
     void handleFinished();
     void handleStreamComplete();
@@ -143,6 +159,13 @@ private:
     // The progress poll, without a parent (it must not go synchronously with the uploader
     // while it emits); lives from event 8 until the request is released.
     QPointer<QTimer> m_uploadTimer;
+    // The answer's deadline, made and released like the progress poll; lives while a
+    // request does.
+    QPointer<QTimer> m_deadlineTimer;
+    int m_answerDeadlineMs = answerDeadlineMs;
+    qint64 m_maxAnswerBytes = maxAnswerBytes;
+    qint64 m_answerBytes = 0;
+    bool m_answering = false;
     OvPiktoExporterUploaderDelegate* m_delegate = nullptr;
     QString m_customRunLoopMode = QStringLiteral("NSDefaultRunLoopMode");
     double m_timeout = 7.0;

@@ -42,7 +42,7 @@ demo_gui() {
     local gui_page
     gui_page=$(sed -n 's/^album page: //p' "$work/walkthrough.out")
     [ -n "$gui_page" ] || { echo "the walk-through printed no album page" >&2; return 1; }
-    curl -fsS "$gui_page" >"$work/gui-page.html"
+    curl -fsS ${OVPIKTO_CA_FILE:+--cacert "$OVPIKTO_CA_FILE"} "$gui_page" >"$work/gui-page.html"
     local name
     for name in "${photos[@]}"; do
         grep -q "<span class=\"name\">$(basename "$name")</span>" "$work/gui-page.html" ||
