@@ -195,12 +195,12 @@ void MainController::startDownload(const QString& url) {
     m_downloadUrl = url;
     removeWorkFolder();
     // The feed's length is the most that may arrive; without one, a fixed ceiling.
-    qint64 limit = downloadCeiling;
+    qint64 limit = m_downloadCeiling;
     if (m_info && url == m_info->url() && !m_enclosure.length.isNull()) {
         bool ok = false;
         const qint64 announced = m_enclosure.length.trimmed().toLongLong(&ok);
         if (ok && announced >= 0)
-            limit = qMin(announced, downloadCeiling);
+            limit = qMin(announced, m_downloadCeiling);
     }
     m_download = new ArchiveDownload(url, m_downloadTimeoutMs, *this, this, limit);
     resetControls();

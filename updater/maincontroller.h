@@ -115,6 +115,8 @@ public:
     // The public key releases must be signed with; by default OPUpdatePublicKey of
     // the updater's own Info.plist.
     void setPublicKey(QString key) { m_publicKey = std::move(key); }
+    // The most a download may bring without a length in the feed; tests lower it.
+    void setDownloadCeiling(qint64 bytes) { m_downloadCeiling = bytes; }
 
     // The download delegate, public so tests can feed it progress directly.
     void downloadDidReceiveResponse(qint64 expectedContentLength) override;
@@ -154,6 +156,7 @@ private:
     QString m_updateFilename;
     QString m_downloadUrl;
     int m_downloadTimeoutMs = 30000;
+    qint64 m_downloadCeiling = downloadCeiling;
     qint64 m_receivedContentLength = 0;
     qint64 m_expectedContentLength = 0;
     QPointer<ArchiveDownload> m_download;

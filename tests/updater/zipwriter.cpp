@@ -24,6 +24,10 @@ void ZipWriter::addFile(const QByteArray& name, const QByteArray& bytes, bool ex
     m_entries.append({name, bytes, executable ? 0100755u : 0100644u});
 }
 
+void ZipWriter::addTextFile(const QByteArray& name, const QByteArray& bytes) {
+    m_entries.append({name, bytes, 0100644u, true});
+}
+
 void ZipWriter::addLink(const QByteArray& name, const QByteArray& target) {
     m_entries.append({name, target, 0120777u});
 }
@@ -62,7 +66,7 @@ QByteArray ZipWriter::bytes() const {
         put16(directory, 0);
         put16(directory, 0);
         put16(directory, 0);
-        put16(directory, 0);
+        put16(directory, entry.text ? 1 : 0); // internal attributes: text
         put32(directory, entry.mode << 16);
         put32(directory, offset);
         directory.append(entry.name);
