@@ -79,6 +79,18 @@ TEST_F(UpdaterControllerTest, UnreachableFeedShowsTheServerIsNotAvailable) {
     EXPECT_EQ(controller().state().finishText, ru("OPUUpdateServerNotAvailable"));
 }
 
+// A feed over the client's 1 MiB cap reached the server: the page names the size, not an
+// unavailable server.
+TEST_F(UpdaterControllerTest, AFeedOverTheCapIsNamedAsTooLarge) {
+    LoopbackResponder responder("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<rss>" +
+                                QByteArray(1024 * 1024 + 1, ' ') + "</rss>");
+    MainController controller(ServiceUrls(responder.origin()));
+    controller.awakeFromNib();
+    EXPECT_EQ(controller.outcome(), MainController::Outcome::CheckFailed);
+    EXPECT_EQ(controller.state().finishText,
+              QStringLiteral("the answer of the feed is larger than 1 MiB"));
+}
+
 TEST_F(UpdaterControllerTest, NothingNewerSaysSoWithTheInstalledVersion) {
     ASSERT_TRUE(root.startService());
     ASSERT_TRUE(root.publish(QStringLiteral("OvPikto_1.2.0.zip"), "same"));

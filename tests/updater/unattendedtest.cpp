@@ -61,6 +61,26 @@ TEST_F(UnattendedTest, CheckExitsZeroWhenANewerBuildExists) {
     EXPECT_FALSE(QFile::exists(root.preferencesPath()));
 }
 
+// Without OPUpdatePublicKey any archive installs; the output and the log say so.
+TEST_F(UnattendedTest, AKeylessUpdaterSaysReleasesAreNotVerified) {
+    const QString warning = QStringLiteral("releases are not verified: no release key is set");
+    for (const bool keyed : {false, true}) {
+        SCOPED_TRACE(keyed ? "with a key" : "without a key");
+        if (keyed) {
+            ASSERT_TRUE(
+                root.setPublicKey(QStringLiteral("6uyQnc/0bm48hH6Cj9f4tHEkN9JWrIcF2WNRFZGE+Q8=")));
+        }
+        QProcess updater;
+        run(updater, {QStringLiteral("--check")});
+        ASSERT_TRUE(updater.waitForFinished(10000));
+        const QString out = output(updater);
+        const QString log = QString::fromUtf8(updater.readAllStandardError());
+        EXPECT_EQ(updater.exitCode(), 0) << out.toStdString();
+        EXPECT_EQ(out.contains(QStringLiteral("warning: ") + warning), !keyed) << out.toStdString();
+        EXPECT_EQ(log.contains(warning), !keyed) << log.toStdString();
+    }
+}
+
 TEST_F(UnattendedTest, CheckExitsOneWithoutANewerBuildAndTwoOnFailure) {
     ASSERT_TRUE(root.publish(QStringLiteral("OvPikto_1.2.0.zip"), "same"));
     QProcess none;

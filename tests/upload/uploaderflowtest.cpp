@@ -2,8 +2,10 @@
 #include "log.h"
 #include "ovpiktoexporteruploader.h"
 #include "scriptedhttpserver.h"
+#include "streamingresponder.h"
 #include "uploadrecorder.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -231,6 +233,42 @@ TEST_F(UploaderFlow, DelegateStdExceptionsAreLoggedOthersPass) {
     } thrower;
     uploader->setDelegate(&thrower);
     EXPECT_THROW(uploader->start(), int);
+}
+
+// An answer without end, or one that drips a byte at a time, ends the request like a
+// stream error at the answer's size cap or deadline, holding little of it.
+TEST_F(UploaderFlow, AnEndlessOrDrippingAnswerEndsAsAStreamError) {
+    struct Case {
+        const char* what;
+        QByteArray head;
+        QByteArray chunk;
+        qint64 count;
+        int pauseMs;
+        int deadlineMs;
+    };
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n";
+    for (const Case& c : {Case{"endless", ok, QByteArray(64 * 1024, 'x'), 1 << 20, 0, 20000},
+                          Case{"dripping", ok, "x", 1000000, 100, 1000}}) {
+        SCOPED_TRACE(c.what);
+        // A small photo: the responder does not read the body.
+        QFile photo(photoPath);
+        ASSERT_TRUE(photo.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        photo.write(QByteArray(1000, 'p'));
+        photo.close();
+        recorder.calls.clear();
+        StreamingResponder responder(c.head, c.chunk, c.count, c.pauseMs);
+        auto uploader = makeUploader(QString::fromLatin1(responder.origin()));
+        uploader->setAnswerLimits(c.deadlineMs, 1024 * 1024);
+        QElapsedTimer clock;
+        clock.start();
+        uploader->start();
+        ASSERT_TRUE(waitUntil([&] { return recorder.ended(); }, 30000));
+        EXPECT_LT(clock.elapsed(), c.deadlineMs + 3000);
+        EXPECT_TRUE(recorder.summary().endsWith(QStringLiteral("stop 13")))
+            << recorder.summary().toStdString();
+        EXPECT_FALSE(uploader->isRequestInProgress());
+        EXPECT_LT(responder.bytesWritten(), 16 * 1024 * 1024);
+    }
 }
 
 } // namespace
