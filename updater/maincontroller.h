@@ -93,7 +93,7 @@ public:
     // any archive the feed offers is installed (the start-up says so in the log).
     bool verifiesReleases() const { return !publicKey().trimmed().isEmpty(); }
     // The most a download may bring when the feed announces no length: 512 MiB.
-    static constexpr qint64 downloadCeiling = qint64(512) * 1024 * 1024;
+    static constexpr qint64 downloadCeiling = ArchiveDownload::defaultMaxBytes;
 
     // --- State ---
     const UpdaterPageState& state() const { return m_state; }
