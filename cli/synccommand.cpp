@@ -1,7 +1,6 @@
 #include "synccommand.h"
 
 #include "photosender.h"
-#include "serviceresult.h"
 #include "session.h"
 #include "syncplan.h"
 #include "syncrecord.h"
@@ -84,26 +83,27 @@ int SyncCommand::run(const Arguments& arguments, Session& session) {
     int sent = 0;
     int failed = 0;
     int status = ExitStatus::Ok;
-    qsizetype i = 0;
-    for (; i < plan.toSend.size(); ++i) {
+    bool stopped = false;
+    qsizetype next = 0;
+    while (next < plan.toSend.size() && !stopped) {
+        const qsizetype i = next++;
         const SyncPlan::Photo& photo = plan.toSend[i];
         progress.beginPhoto(int(i), PhotoSender::printable(photo.name), doneKiB);
         const PhotoSender::Outcome outcome =
             sender.send(sender.optionsFor(photo.path), progress, doneKiB);
         doneKiB += sizes[i];
         if (outcome == PhotoSender::Outcome::Stored) {
-            // Recorded before anything else happens: a run stopped from here on does not
-            // send this photo again.
-            if (!record->markSent(photo.path, photo.seen, &error)) {
-                progress.finish();
-                Session::printError(QStringLiteral("sync: %1").arg(error));
-                ++sent;
-                status = ExitStatus::Usage;
-                ++i;
-                break;
-            }
             ++sent;
-            progress.endPhoto(doneKiB);
+            // Recorded before anything else happens: a run stopped from here on does not
+            // send this photo again. Without the record the next photo must not go either.
+            if (record->markSent(photo.path, photo.seen, &error)) {
+                progress.endPhoto(doneKiB);
+                continue;
+            }
+            progress.finish();
+            Session::printError(QStringLiteral("sync: %1").arg(error));
+            status = ExitStatus::Usage;
+            stopped = true;
             continue;
         }
         progress.finish();
@@ -111,10 +111,7 @@ int SyncCommand::run(const Arguments& arguments, Session& session) {
         const PhotoSender::Failure failure = sender.explain(photo.path, outcome);
         status = failure.status;
         // A refused photo is that photo's matter; anything else ends the run.
-        if (!failure.photoOnly) {
-            ++i;
-            break;
-        }
+        stopped = !failure.photoOnly;
     }
     progress.finish();
     Session::print(QStringLiteral("sent %1, already there %2, set aside %3, failed %4")
@@ -122,10 +119,12 @@ int SyncCommand::run(const Arguments& arguments, Session& session) {
                        .arg(plan.alreadyThere)
                        .arg(plan.setAside.size())
                        .arg(failed));
-    if (const qsizetype left = plan.toSend.size() - i; left > 0)
+    if (stopped) {
         Session::printError(
-            QStringLiteral("sync: stopped; %1 more photos are left for the next run").arg(left));
-    if (status == ExitStatus::Ok || status == ServiceResult::OtherStatus)
-        Session::print(albumPage);
+            QStringLiteral("sync: stopped; %1 more photos are left for the next run")
+                .arg(plan.toSend.size() - next));
+        return status;
+    }
+    Session::print(albumPage);
     return status;
 }

@@ -94,13 +94,9 @@ bool create(const QString& path, const SyncRecord::Key& key, QString* error) {
            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
     const QString reason = QString::fromUtf8(sqlite3_errmsg(db));
     made = sqlite3_close(db) == SQLITE_OK && made;
-    if (made && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
-        *error = QStringLiteral("cannot create the record %1: %2").arg(path, systemError(errno));
-        ::unlink(temporary.constData());
-        return false;
-    }
-    if (!made) {
-        *error = QStringLiteral("cannot create the record %1: %2").arg(path, reason);
+    if (!made || ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
+        *error = QStringLiteral("cannot create the record %1: %2")
+                     .arg(path, made ? systemError(errno) : reason);
         ::unlink(temporary.constData());
         return false;
     }
@@ -134,13 +130,15 @@ QString SyncRecord::pathFor(const QString& folder, const Key& key) {
 
 std::unique_ptr<SyncRecord> SyncRecord::open(const QString& path, const Key& key, bool forWriting,
                                              QString* error) {
+    error->clear();
     std::unique_ptr<SyncRecord> record(new SyncRecord);
     record->m_path = path;
     const QByteArray file = QFile::encodeName(path);
     if (forWriting) {
         const QString folder = QFileInfo(path).absolutePath();
         if (!QDir().mkpath(folder) || ::chmod(QFile::encodeName(folder).constData(), 0700) != 0) {
-            *error = QStringLiteral("cannot make the folder %1").arg(folder);
+            *error =
+                QStringLiteral("cannot make the folder %1: %2").arg(folder, systemError(errno));
             return nullptr;
         }
         record->m_lockFd =
@@ -170,12 +168,12 @@ std::unique_ptr<SyncRecord> SyncRecord::open(const QString& path, const Key& key
         if (!create(path, key, error))
             return nullptr;
     } else if (!S_ISREG(status.st_mode)) {
-        *error = QStringLiteral("the record %1 is not a file; it is left as it is").arg(path);
-        return nullptr;
+        *error = QStringLiteral("it is not a file");
     }
-    if (sqlite3_open_v2(file.constData(), &record->m_db,
+    if (!error->isEmpty() ||
+        sqlite3_open_v2(file.constData(), &record->m_db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK ||
-        !record->load(key, error)) {
+        !record->load(key, forWriting, error)) {
         if (error->isEmpty())
             *error = record->lastError();
         *error = QStringLiteral("cannot use the record %1: %2. It is left as it is; moved away, "
@@ -207,8 +205,13 @@ bool SyncRecord::inTransaction(const std::function<bool()>& work, QString* error
     return false;
 }
 
-bool SyncRecord::load(const Key& key, QString* error) {
+bool SyncRecord::load(const Key& key, bool forWriting, QString* error) {
     sqlite3_busy_timeout(m_db, 5000);
+    // Found only at the first write, this would stop a run after a photo went unrecorded.
+    if (forWriting && sqlite3_db_readonly(m_db, "main") == 1) {
+        *error = QStringLiteral("it cannot be written");
+        return false;
+    }
     // Reading a damaged page could give rows that are not there: the whole file is checked
     // before anything in it is believed.
     {

@@ -59,7 +59,6 @@ public:
     QByteArray knownHash(const QString& path, qint64 size, qint64 mtimeNs) const;
     // True when the content was sent to the album before.
     bool wasSent(const QByteArray& sha256) const { return m_sent.contains(sha256); }
-    qsizetype sentCount() const { return m_sent.size(); }
 
     // Remembers what was seen at these paths, in one transaction. False (with `error`)
     // when it could not be written; the record stays as it was.
@@ -70,7 +69,7 @@ public:
 
 private:
     SyncRecord() = default;
-    bool load(const Key& key, QString* error);
+    bool load(const Key& key, bool forWriting, QString* error);
     // Runs `work` in one transaction: committed when it returns true, else rolled back
     // with the reason in `error`.
     bool inTransaction(const std::function<bool()>& work, QString* error);

@@ -33,9 +33,7 @@ protected:
 
     // `args` after the global options for the service and the login.
     QStringList commandLine(const QStringList& args) const {
-        return QStringList{QStringLiteral("--service"), service.origin(), QStringLiteral("--login"),
-                           QStringLiteral("anna")} +
-               args;
+        return QStringList{"--service", service.origin(), "--login", "anna"} + args;
     }
 
     Outcome pikto(const QStringList& args, const QString& password = QStringLiteral("secret"),
