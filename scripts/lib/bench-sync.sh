@@ -20,11 +20,8 @@ bench_sync() {
 
     head -c $((count * size)) /dev/urandom |
         split -b "$size" -a 4 -d --additional-suffix=.jpg - "$work/photos/photo"
-    # The last ten wait aside while the first sync records the others.
-    local name
-    for name in $(find "$work/photos" -name '*.jpg' | sort | tail -n "$new"); do
-        mv "$name" "$work/new/"
-    done
+    # The last ten (photo0990 to photo0999) wait aside while the first sync records the others.
+    mv "$work"/photos/photo099?.jpg "$work/new/"
     local start end first
     start=$(now)
     "${pikto[@]}" sync "$work/photos" --album "$album" >"$work/first.out" 2>&1 ||
