@@ -6,6 +6,7 @@
 #include "checkupdatecommand.h"
 #include "dispatcher.h"
 #include "signincommand.h"
+#include "synccommand.h"
 #include "uploadcommand.h"
 
 #include <QCoreApplication>
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     dispatcher.add(std::make_unique<AlbumDeleteCommand>());
     dispatcher.add(std::make_unique<CheckUpdateCommand>());
     dispatcher.add(std::make_unique<UploadCommand>());
+    dispatcher.add(std::make_unique<SyncCommand>());
 
     return dispatcher.run(QCoreApplication::arguments().mid(1));
 }

@@ -1,62 +1,11 @@
 // The pikto executable run for real against the stand-in service: output formats and
 // exit statuses.
-#include "piktoprocess.h"
-#include "serviceprocess.h"
+#include "piktofixture.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QProcessEnvironment>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 namespace {
-
-using Outcome = PiktoProcess::Outcome;
-
-class Pikto : public ::testing::Test {
-protected:
-    void SetUp() override {
-        service.setOptions({{QStringLiteral("anna:secret")}, {}, releases.path()});
-        ASSERT_TRUE(service.start()) << service.lastError().toStdString();
-    }
-
-    // Runs pikto with `args` after the global options for the service and the login.
-    Outcome pikto(const QStringList& args, const QString& password = QStringLiteral("secret"),
-                  const QByteArray& input = {}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("OVPIKTO_SERVICE_URL"));
-        env.remove(QStringLiteral("PIKTO_PASSWORD"));
-        if (!password.isNull())
-            env.insert(QStringLiteral("PIKTO_PASSWORD"), password);
-        return PiktoProcess::run(QStringList{QStringLiteral("--service"), service.origin(),
-                                             QStringLiteral("--login"), QStringLiteral("anna")} +
-                                     args,
-                                 env, input, {}, 30000);
-    }
-
-    QStringList albumLines() {
-        const Outcome run = pikto({QStringLiteral("albums")});
-        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-        return run.out.split('\n', Qt::SkipEmptyParts);
-    }
-
-    void publishFeed(const QString& current, const QString& newer) {
-        QFile feed(releases.filePath(QStringLiteral("versions.xml")));
-        ASSERT_TRUE(feed.open(QIODevice::WriteOnly));
-        feed.write(QStringLiteral("<rss><channel>"
-                                  "<item><title>Old</title>"
-                                  "<enclosure url=\"%1/OvPikto_%2.zip\"/></item>"
-                                  "<item><title>Faster uploads</title>"
-                                  "<enclosure url=\"%1/OvPikto_%3.zip\"/></item>"
-                                  "</channel></rss>")
-                       .arg(service.origin(), current, newer)
-                       .toUtf8());
-    }
-
-    QTemporaryDir releases;
-    ServiceProcess service;
-};
 
 TEST_F(Pikto, SignInSaysSoWithoutShowingSecrets) {
     const Outcome run = pikto({QStringLiteral("signin")});
@@ -123,6 +72,7 @@ TEST_F(Pikto, HelpOnEveryCommand) {
         {QStringLiteral("album"), QStringLiteral("edit")},
         {QStringLiteral("album"), QStringLiteral("delete")},
         {QStringLiteral("check-update")},
+        {QStringLiteral("sync")},
     };
     for (const QStringList& command : commands) {
         const Outcome run = pikto(command + QStringList{QStringLiteral("--help")});
