@@ -2,6 +2,31 @@
 
 #include "keytext.h"
 
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/rsa.h>
+
+#include <cstring>
+
+namespace {
+
+using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+using Number = std::unique_ptr<BIGNUM, decltype(&BN_clear_free)>;
+using Hex = std::unique_ptr<char, void (*)(char*)>;
+
+Number factor(const EVP_PKEY* key, const char* name) {
+    BIGNUM* value = nullptr;
+    EVP_PKEY_get_bn_param(key, name, &value);
+    return Number(value, &BN_clear_free);
+}
+
+Hex hexOf(const BIGNUM* number) {
+    return Hex(BN_bn2hex(number), [](char* text) { OPENSSL_clear_free(text, std::strlen(text)); });
+}
+
+} // namespace
+
 KeyPool::~KeyPool() {
     {
         std::lock_guard lock(mutex_);
@@ -12,9 +37,25 @@ KeyPool::~KeyPool() {
         maker_.join();
 }
 
-std::optional<KeyPool::KeyPair> KeyPool::make() const {
+std::optional<KeyPool::KeyPair> KeyPool::make(unsigned bits) {
+    const Key key(EVP_RSA_gen(bits), &EVP_PKEY_free);
+    if (!key)
+        return std::nullopt;
+    Number p = factor(key.get(), OSSL_PKEY_PARAM_RSA_FACTOR1);
+    Number q = factor(key.get(), OSSL_PKEY_PARAM_RSA_FACTOR2);
+    if (!p || !q)
+        return std::nullopt;
+    if (BN_cmp(p.get(), q.get()) > 0)
+        std::swap(p, q); // the provider keeps p < q
+    const Hex pText = hexOf(p.get());
+    const Hex qText = hexOf(q.get());
+    if (!pText || !qText)
+        return std::nullopt;
+    std::string primes = std::string(pText.get()) + "#" + qText.get();
     KeyPair pair{std::make_unique<CCryptoProviderRSA>(), {}};
-    if (!pair.provider->DeriveKeyFromRandomDevice(bits_))
+    const bool taken = pair.provider->ImportPrivateKey(primes.c_str());
+    OPENSSL_cleanse(primes.data(), primes.size());
+    if (!taken || pair.provider->GetKey().m.bits() != bits)
         return std::nullopt;
     std::vector<char> text(key_text_capacity);
     if (!pair.provider->ExportPublicKey(text.data()) || text[0] == '\0')
@@ -24,7 +65,7 @@ std::optional<KeyPool::KeyPair> KeyPool::make() const {
 }
 
 bool KeyPool::start(std::string& error) {
-    std::optional<KeyPair> first = make();
+    std::optional<KeyPair> first = make(bits_);
     if (!first) {
         error = "cannot make a sign-in key pair from the random device";
         return false;
@@ -44,7 +85,7 @@ void KeyPool::fill() {
         if (stopping_)
             return;
         lock.unlock();
-        std::optional<KeyPair> pair = make();
+        std::optional<KeyPair> pair = make(bits_);
         lock.lock();
         if (!pair)
             return; // take() makes pairs itself from now on, and reports the failure
@@ -63,7 +104,7 @@ std::optional<KeyPool::KeyPair> KeyPool::take() {
             return pair;
         }
     }
-    return make();
+    return make(bits_);
 }
 
 std::size_t KeyPool::ready() {

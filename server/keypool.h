@@ -14,7 +14,9 @@
 // Sign-in key pairs made ahead of time on a thread of their own. Every pair is handed out
 // once: a sign-in gets a key nobody else was given, so a recorded cipher text is worth
 // nothing under any later key. One pair is made at start; the thread refills only once
-// pairs are taken, so a service nobody signs in to spends nothing more on keys.
+// pairs are taken, so a service nobody signs in to spends nothing more on keys. The primes
+// come from OpenSSL (a tenth of the time of the provider's own search); the provider
+// decrypts with them as with any key of its own.
 class KeyPool {
 public:
     struct KeyPair {
@@ -38,8 +40,11 @@ public:
     // Pairs ready now (for tests).
     std::size_t ready();
 
+    // One pair of a `bits`-bit modulus: two primes from OpenSSL's generator, taken into the
+    // provider (which sets its own exponent). Empty when OpenSSL or the provider refuses.
+    static std::optional<KeyPair> make(unsigned bits);
+
 private:
-    std::optional<KeyPair> make() const;
     void fill();
 
     std::size_t target_;

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <QRegularExpression>
+
 #include <httplib.h>
 
 #include <gtest/gtest.h>
@@ -92,8 +94,29 @@ TEST_F(TlsTest, PlainHttpOnTheTlsPortGetsNoAnswer) {
 }
 
 TEST_F(TlsTest, SiteCookiesAreSecureOverHttps) {
-    const httplib::Result signIn = client(true)->Post(
-        "/passport/signin/", "login=alice&password=secret", "application/x-www-form-urlencoded");
+    const auto https = client(true);
+    // The form's CSRF cookie and the language cookie are Secure too.
+    const httplib::Result form = https->Get("/passport/signin/?lang=en");
+    ASSERT_TRUE(form);
+    std::string csrfCookie;
+    int cookies = 0;
+    for (const auto& [name, value] : form->headers) {
+        if (name != "Set-Cookie")
+            continue;
+        ++cookies;
+        EXPECT_NE(value.find("; Secure"), std::string::npos) << value;
+        if (value.rfind("pikto_csrf=", 0) == 0)
+            csrfCookie = value.substr(0, value.find(';'));
+    }
+    EXPECT_EQ(cookies, 2);
+    const std::string field =
+        QRegularExpression(QStringLiteral("name=\"csrf\" value=\"([0-9a-f]+)\""))
+            .match(QString::fromStdString(form->body))
+            .captured(1)
+            .toStdString();
+    const httplib::Result signIn = https->Post("/passport/signin/", {{"Cookie", csrfCookie}},
+                                               "login=alice&password=secret&csrf=" + field,
+                                               "application/x-www-form-urlencoded");
     ASSERT_TRUE(signIn);
     ASSERT_EQ(signIn->status, 303);
     EXPECT_NE(signIn->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);

@@ -1,9 +1,11 @@
 // The account forms under /passport/ against a running service: registration, the password
 // reminder and its reset link, their CSRF fields and attempt limits, and their pages.
 
+#include "database.h"
 #include "htmlcheck.h"
 #include "querystring.h"
 #include "rsaencrypttext.h"
+#include "servicecontent.h"
 #include "serviceprocess.h"
 #include "sitetexts.h"
 #include "sitevisitor.h"
@@ -329,6 +331,10 @@ TEST_F(AccountsTest, RefilledLoginIsEscapedAndThePasswordNeverShown) {
 
 TEST_F(AccountsTest, EveryFormRefusesAPostWithoutTheBrowsersCsrfField) {
     const std::string link = remind("alice");
+    const std::string album =
+        "/users/alice/album/" +
+        ServiceContent(service.port(), "alice", "tok-alice").createAlbum("Locked", "open sesame") +
+        "/";
     SiteVisitor other = visitor();
     const httplib::Result othersForm = other.get("/passport/?mode=register");
     ASSERT_TRUE(othersForm);
@@ -352,6 +358,29 @@ TEST_F(AccountsTest, EveryFormRefusesAPostWithoutTheBrowsersCsrfField) {
         post("reset", {{"token", SiteVisitor::formValue(resetForm->body, "token")},
                        {"password", "brand new one"},
                        {"password2", "brand new one"}});
+        // Login CSRF: another site signs the visitor in to the attacker's account.
+        const httplib::Result signIn = browser.post(
+            "/passport/signin/",
+            forged == "missing"
+                ? Fields{{"login", "alice"}, {"password", kAlicePassword}}
+                : Fields{{"login", "alice"}, {"password", kAlicePassword}, {"csrf", field}});
+        EXPECT_TRUE(signIn && signIn->status == 403) << forged;
+        EXPECT_TRUE(signIn && signIn->body.find(shown("form_expired")) != std::string::npos);
+        EXPECT_EQ(browser.cookie("pikto_session"), "");
+        const httplib::Result unlock = browser.post(
+            album, forged == "missing" ? Fields{{"password", "open sesame"}}
+                                       : Fields{{"password", "open sesame"}, {"csrf", field}});
+        EXPECT_TRUE(unlock && unlock->status == 403) << forged;
+        EXPECT_TRUE(unlock && unlock->body.find(shown("form_expired")) != std::string::npos);
+        // Signing a visitor out from elsewhere is refused too; the session stays.
+        SiteVisitor signedIn = visitor();
+        ASSERT_TRUE(signedIn.signIn("alice", kAlicePassword));
+        const httplib::Result out = signedIn.post(
+            "/passport/signout/", forged == "missing" ? Fields{} : Fields{{"csrf", field}});
+        EXPECT_TRUE(out && out->status == 403) << forged;
+        EXPECT_NE(signedIn.cookie("pikto_session"), "");
+        const httplib::Result home = signedIn.get("/");
+        EXPECT_TRUE(home && home->body.find("/passport/signout/") != std::string::npos);
     }
     EXPECT_FALSE(siteSignIn("eve_1", "long enough"));
     EXPECT_EQ(resetLines().size(), 1u);
@@ -477,14 +506,21 @@ TEST_F(AccountsTest, ResetEndsTheAccountsOtherSessionsAndTokens) {
     EXPECT_NE(own->body.find("class=\"me\""), std::string::npos);
 }
 
-TEST_F(AccountsTest, NewReminderReplacesTheEarlierLink) {
-    const std::string first = remind("alice");
-    const std::string second = remind("alice");
-    ASSERT_FALSE(first.empty());
-    ASSERT_NE(first, second);
+// Anyone may ask for a reminder of alice's password; doing so again and again must not void
+// the link she was sent. Links stay good until one is used (which ends the others) or they
+// expire; beyond the cap no new one is made.
+TEST_F(AccountsTest, RemindersFromOthersDoNotVoidTheOwnersLink) {
+    const std::string owners = remind("alice");
+    ASSERT_FALSE(owners.empty());
+    for (int i = 1; i < Database::kResetLinksPerAccount + 3; ++i)
+        remind("alice");
+    EXPECT_EQ(resetLines().size(), static_cast<std::size_t>(Database::kResetLinksPerAccount));
     SiteVisitor browser = visitor();
-    EXPECT_EQ(browser.get(first)->status, 410);
-    EXPECT_EQ(setPassword(browser, second, "brand new one", "brand new one")->status, 303);
+    EXPECT_EQ(browser.get(owners)->status, 200);
+    EXPECT_EQ(setPassword(browser, owners, "brand new one", "brand new one")->status, 303);
+    const std::string later = resetLines().back();
+    const std::string laterLink = later.substr(later.find("/passport/"));
+    EXPECT_EQ(visitor().get(laterLink)->status, 410);
 }
 
 TEST_F(AccountsTest, RefusedNewPasswordKeepsTheLink) {
