@@ -81,7 +81,7 @@ bool KeyPool::start(std::string& error) {
 void KeyPool::fill() {
     std::unique_lock lock(mutex_);
     while (true) {
-        wanted_.wait(lock, [this] { return stopping_ || (taken_ && ready_.size() < target_); });
+        wanted_.wait(lock, [this] { return stopping_ || ready_.size() < target_; });
         if (stopping_)
             return;
         lock.unlock();
@@ -96,7 +96,6 @@ void KeyPool::fill() {
 std::optional<KeyPool::KeyPair> KeyPool::take() {
     {
         std::lock_guard lock(mutex_);
-        taken_ = true;
         wanted_.notify_one(); // the maker refills from now on
         if (!ready_.empty()) {
             KeyPair pair = std::move(ready_.back());

@@ -13,8 +13,9 @@
 
 // Sign-in key pairs made ahead of time on a thread of their own. Every pair is handed out
 // once: a sign-in gets a key nobody else was given, so a recorded cipher text is worth
-// nothing under any later key. One pair is made at start; the thread refills only once
-// pairs are taken, so a service nobody signs in to spends nothing more on keys. The primes
+// nothing under any later key. One pair is made at start, the rest of the pool at once in
+// the background, so a burst of sign-ins finds keys ready; the thread refills as pairs are
+// taken. The primes
 // come from OpenSSL (a tenth of the time of the provider's own search); the provider
 // decrypts with them as with any key of its own.
 class KeyPool {
@@ -53,6 +54,5 @@ private:
     std::condition_variable wanted_;
     std::vector<KeyPair> ready_;
     bool stopping_ = false;
-    bool taken_ = false; // a pair was handed out: keep the pool full from now on
     std::thread maker_;
 };

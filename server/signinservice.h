@@ -45,7 +45,7 @@ public:
     explicit SignInService(Database& db, std::function<Clock::time_point()> now = Clock::now,
                            std::size_t attemptsPerMinute = kDefaultAttemptsPerMinute,
                            unsigned keyBits = 1024)
-        : db_(db), now_(std::move(now)), pool_(8, keyBits),
+        : db_(db), now_(std::move(now)), pool_(16, keyBits),
           attempts_(attemptsPerMinute, kAttemptWindow),
           throttle_(attemptsPerMinute, kAttemptWindow),
           keyRequests_(2 * attemptsPerMinute, kKeyWindow) {}
