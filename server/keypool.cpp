@@ -33,8 +33,8 @@ KeyPool::~KeyPool() {
         stopping_ = true;
     }
     wanted_.notify_all();
-    if (maker_.joinable())
-        maker_.join();
+    for (std::thread& maker : makers_)
+        maker.join();
 }
 
 std::optional<KeyPool::KeyPair> KeyPool::make(unsigned bits) {
@@ -74,19 +74,22 @@ bool KeyPool::start(std::string& error) {
         std::lock_guard lock(mutex_);
         ready_.push_back(std::move(*first));
     }
-    maker_ = std::thread([this] { fill(); });
+    for (std::size_t i = 0; i < kMakers; ++i)
+        makers_.emplace_back([this] { fill(); });
     return true;
 }
 
 void KeyPool::fill() {
     std::unique_lock lock(mutex_);
     while (true) {
-        wanted_.wait(lock, [this] { return stopping_ || ready_.size() < target_; });
+        wanted_.wait(lock, [this] { return stopping_ || ready_.size() + making_ < size_; });
         if (stopping_)
             return;
+        ++making_;
         lock.unlock();
         std::optional<KeyPair> pair = make(bits_);
         lock.lock();
+        --making_;
         if (!pair)
             return; // take() makes pairs itself from now on, and reports the failure
         ready_.push_back(std::move(*pair));
@@ -96,7 +99,10 @@ void KeyPool::fill() {
 std::optional<KeyPool::KeyPair> KeyPool::take() {
     {
         std::lock_guard lock(mutex_);
-        wanted_.notify_one(); // the maker refills from now on
+        // Down to half: demand is catching up with the makers, so keep more ahead.
+        if (ready_.size() <= size_ / 2)
+            size_ = std::min(most_, size_ * 2);
+        wanted_.notify_all();
         if (!ready_.empty()) {
             KeyPair pair = std::move(ready_.back());
             ready_.pop_back();
@@ -104,6 +110,11 @@ std::optional<KeyPool::KeyPair> KeyPool::take() {
         }
     }
     return make(bits_);
+}
+
+std::size_t KeyPool::size() {
+    std::lock_guard lock(mutex_);
+    return size_;
 }
 
 std::size_t KeyPool::ready() {

@@ -81,19 +81,32 @@ SignInService::Check SignInService::checkPassword(const std::string& subject,
                                                   const std::function<bool()>& matches,
                                                   Clock::duration& retryAfter) {
     SignInThrottle::Verdict verdict;
+    bool held = false;
     {
         std::lock_guard lock(mutex_);
         verdict = throttle_.before(subject, address, now_());
+        // Each check held back keeps a request waiting: beyond a few at once the others are
+        // refused for about as long, so guessing cannot tie up every request of the site.
+        if (verdict.refusedFor == Clock::duration::zero() &&
+            verdict.delay > Clock::duration::zero()) {
+            held = heldBack_ < kMaxHeldBack;
+            if (held)
+                ++heldBack_;
+            else
+                verdict.refusedFor = verdict.delay;
+        }
     }
     if (verdict.refusedFor > Clock::duration::zero()) {
         retryAfter = verdict.refusedFor;
         return Check::Refused;
     }
     // Held back without the lock: other sign-ins go on meanwhile.
-    if (verdict.delay > Clock::duration::zero())
+    if (held)
         pause_(verdict.delay);
     const bool right = matches();
     std::lock_guard lock(mutex_);
+    if (held)
+        --heldBack_;
     if (right)
         throttle_.succeeded(subject, address);
     else

@@ -34,6 +34,8 @@ public:
     // Key requests per address: 2 x the attempt limit within this window (a burst of that
     // many, 6 x the limit a minute).
     static constexpr std::chrono::seconds kKeyWindow{20};
+    // Password checks held back at once (see checkPassword); more are refused meanwhile.
+    static constexpr int kMaxHeldBack = 4;
 
     // What a password check came to.
     enum class Check { Accepted, Wrong, Refused };
@@ -45,7 +47,7 @@ public:
     explicit SignInService(Database& db, std::function<Clock::time_point()> now = Clock::now,
                            std::size_t attemptsPerMinute = kDefaultAttemptsPerMinute,
                            unsigned keyBits = 1024)
-        : db_(db), now_(std::move(now)), pool_(16, keyBits),
+        : db_(db), now_(std::move(now)), pool_(64, keyBits),
           attempts_(attemptsPerMinute, kAttemptWindow),
           throttle_(attemptsPerMinute, kAttemptWindow),
           keyRequests_(2 * attemptsPerMinute, kKeyWindow) {}
@@ -75,7 +77,7 @@ public:
     // `matches`, under the wrong-password limits: Refused (unchecked; `retryAfter` says for
     // how long) while the address is shut out for the subject or for every subject; else
     // Accepted or Wrong, after the subject's delay when it is being guessed at from many
-    // addresses.
+    // addresses; Refused for about that delay while kMaxHeldBack checks are held back.
     Check checkPassword(const std::string& subject, const std::string& address,
                         const std::function<bool()>& matches, Clock::duration& retryAfter);
     // Whole seconds for a Retry-After header, at least 1.
@@ -107,6 +109,7 @@ private:
     RateLimiter attempts_;
     SignInThrottle throttle_;
     RateLimiter keyRequests_;
+    int heldBack_ = 0; // checks waiting out their delay now (under mutex_)
     std::function<void(Clock::duration)> pause_ = [](Clock::duration d) {
         std::this_thread::sleep_for(d);
     };

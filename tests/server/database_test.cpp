@@ -76,12 +76,8 @@ TEST_F(DatabaseTest, KilledUploadsLeaveNoPhotoWithoutItsFileAfterStart) {
     const std::optional<std::int64_t> kept = stored("kept");
     const std::optional<std::int64_t> lost = stored("lost");
     ASSERT_TRUE(kept && lost);
-    EXPECT_EQ(folder.read(*kept), "kept");
     // A placement that fails stores no record.
-    const std::optional<std::string> temporary = folder.writeTemporary("never");
-    ASSERT_TRUE(temporary);
     EXPECT_FALSE(db.addPhoto(photoIn(album->id), "alice", [](std::int64_t) { return false; }));
-    folder.discard(*temporary);
     EXPECT_EQ(db.photoIds(), (std::vector<std::int64_t>{*kept, *lost}));
 
     // Leftovers of crashes: a record whose file is gone (from before files came first), a
