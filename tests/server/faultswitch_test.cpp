@@ -137,36 +137,33 @@ TEST_F(FaultSwitchTest, RequestLogIsEmptyAtStart) {
 // does not exist; with it, a request a browser sends for another page is refused.
 TEST(FaultSwitchAttack, ForeignPageCannotPlantScriptThroughTheFaultSwitch) {
     const struct {
-        const char* name;
         bool switchOn;
         std::string header;
         int status;
     } cases[] = {
-        {"switch off", false, "", 404},
-        {"switch off, from a page", false, "Origin: http://evil.example\r\n", 404},
-        {"posted by a page (Origin)", true, "Origin: http://evil.example\r\n", 403},
-        {"posted by a page (Referer)", true, "Referer: http://evil.example/x\r\n", 403},
+        {false, "", 404},
+        {false, "Origin: http://evil.example\r\n", 404},
+        {true, "Origin: http://evil.example\r\n", 403},
+        {true, "Referer: http://evil.example/x\r\n", 403},
     };
-    const std::string plant = "path=/&action=status&status=200&count=50&content_type=text/"
-                              "html&body=%3Cscript%3Eattack()%3C/script%3E";
+    const std::string plant = "path=/&action=status&status=200&count=50&content_type=text/html"
+                              "&body=%3Cscript%3Eattack()%3C/script%3E";
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.header + (c.switchOn ? "switch on" : "switch off"));
         ServiceProcess service;
         service.setFaultSwitch(c.switchOn);
         ASSERT_TRUE(service.start()) << service.lastError().toStdString();
         RawClient client;
         ASSERT_TRUE(client.connect(service.port()));
         ASSERT_TRUE(client.send("POST /_fault/ HTTP/1.1\r\nHost: 127.0.0.1\r\n" + c.header +
-                                "Content-Type: application/x-www-form-urlencoded\r\n"
-                                "Content-Length: " +
-                                std::to_string(plant.size()) + "\r\n\r\n" + plant));
+                                "Content-Length: " + std::to_string(plant.size()) + "\r\n\r\n" +
+                                plant));
         const std::optional<RawClient::Answer> answer = client.read();
         ASSERT_TRUE(answer);
         EXPECT_EQ(answer->status, c.status);
-        const HttpResponse home = TestHttp::get(service.origin() + QStringLiteral("/"));
-        EXPECT_EQ(home.status, 200);
-        EXPECT_FALSE(home.data.contains("attack()"));
-        EXPECT_EQ(service.requests().isEmpty(), !c.switchOn);
+        EXPECT_FALSE(
+            TestHttp::get(service.origin() + QStringLiteral("/")).data.contains("attack()"));
+        EXPECT_EQ(service.requests().isEmpty(), !c.switchOn); // the request log is off too
     }
 }
 
