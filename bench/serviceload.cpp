@@ -209,10 +209,17 @@ int verify(const Options& options) {
         expected[id] = name;
 
     const auto client = connect(options);
-    const httplib::Result signIn = client->Post("/passport/signin/",
-                                                "login=" + urlEncoded(options.login) +
-                                                    "&password=" + urlEncoded(options.password),
-                                                "application/x-www-form-urlencoded");
+    // The form's CSRF cookie and field first, as a browser has them.
+    const httplib::Result form = client->Get("/passport/signin/");
+    const std::string formCookie = form ? form->get_header_value("Set-Cookie") : std::string();
+    std::smatch field;
+    const std::string formBody = form ? form->body : std::string();
+    std::regex_search(formBody, field, std::regex("name=\"csrf\" value=\"([0-9a-f]+)\""));
+    const httplib::Result signIn = client->Post(
+        "/passport/signin/", {{"Cookie", formCookie.substr(0, formCookie.find(';'))}},
+        "login=" + urlEncoded(options.login) + "&password=" + urlEncoded(options.password) +
+            "&csrf=" + (field.size() > 1 ? field[1].str() : std::string()),
+        "application/x-www-form-urlencoded");
     if (!signIn || signIn->status != 303) {
         std::fprintf(stderr, "verify: the site sign-in failed (%s)\n",
                      signIn ? std::to_string(signIn->status).c_str()

@@ -242,12 +242,18 @@ void AccountPages::remember(RequestContext& context) {
         return answerRemember(context, 429, login, {"too_many_attempts"}, false);
     if (db_.userExists(login)) {
         const std::string token = TextUtil::randomHex(32);
-        if (token.empty() || !db_.addResetToken(token, login, kResetLifetimeSeconds))
+        if (token.empty())
             return answerRemember(context, 500, login, {"remember_failed"}, false);
         // There is no mail here: the log is where the owner of the service finds the link.
         // One write, so the line is not mixed with the lines of other requests.
-        std::cerr << "pikto-service: password reset link for " + TextUtil::withoutControls(login) +
-                         ": " + origin_ + "/passport/?mode=reset&token=" + token + "\n";
+        if (db_.addResetToken(token, login, kResetLifetimeSeconds))
+            std::cerr << "pikto-service: password reset link for " +
+                             TextUtil::withoutControls(login) + ": " + origin_ +
+                             "/passport/?mode=reset&token=" + token + "\n";
+        else
+            std::cerr << "pikto-service: no new password reset link for " +
+                             TextUtil::withoutControls(login) +
+                             ": its earlier links are still good (or the database failed)\n";
     }
     // The same answer for every login, so the page tells nobody which accounts exist.
     answerRemember(context, 200, login, {}, true);

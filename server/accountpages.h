@@ -45,7 +45,8 @@ public:
     //    answers 303 to the user's page; 400 for an invalid login or password, 409 for a
     //    taken login, with the form again (the login refilled, never the password);
     //  remember (login): makes a reset token for an existing login and writes its link to
-    //    the log; 200 with the same page whether the login exists or not;
+    //    the log (earlier links stay good; none beyond Database::kResetLinksPerAccount);
+    //    200 with the same page whether the login exists or not;
     //  reset (token, password, password2): sets the new password, ends every other session
     //    and token of the account, signs the browser in, 303 to the user's page; 400 for an
     //    invalid password, 410 for a token that is unknown, used or expired.

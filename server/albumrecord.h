@@ -15,4 +15,6 @@ struct AlbumRecord {
     bool unsorted = false;
     std::int64_t imageCount = 0;
     std::int64_t updated = 0; // seconds since the epoch
+    // How often a password was set on the album (the same one again counts too).
+    std::int64_t passwordChanges = 0;
 };

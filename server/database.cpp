@@ -52,7 +52,7 @@ std::string passwordHash(const std::string& salt, const std::string& password) {
 
 constexpr const char* kAlbumColumns =
     "SELECT a.id, a.login, a.title, a.summary, a.password, a.unsorted, a.updated, "
-    "(SELECT COUNT(*) FROM photos p WHERE p.album_id = a.id) FROM albums a ";
+    "(SELECT COUNT(*) FROM photos p WHERE p.album_id = a.id), a.password_changes FROM albums a ";
 
 AlbumRecord readAlbum(sqlite3_stmt* stmt) {
     AlbumRecord album;
@@ -64,6 +64,7 @@ AlbumRecord readAlbum(sqlite3_stmt* stmt) {
     album.unsorted = sqlite3_column_int(stmt, 5) != 0;
     album.updated = sqlite3_column_int64(stmt, 6);
     album.imageCount = sqlite3_column_int64(stmt, 7);
+    album.passwordChanges = sqlite3_column_int64(stmt, 8);
     return album;
 }
 
@@ -145,9 +146,10 @@ bool Database::open(const std::string& path, std::string& error) {
                          " app_platform TEXT NOT NULL, app_version TEXT NOT NULL,"
                          " size INTEGER NOT NULL, created INTEGER NOT NULL,"
                          " secret TEXT NOT NULL DEFAULT '');"
-                         "CREATE TABLE IF NOT EXISTS reset_tokens ("
-                         " hash TEXT PRIMARY KEY, login TEXT NOT NULL UNIQUE,"
+                         "CREATE TABLE IF NOT EXISTS reset_links ("
+                         " hash TEXT PRIMARY KEY, login TEXT NOT NULL,"
                          " expires INTEGER NOT NULL);"
+                         "CREATE INDEX IF NOT EXISTS reset_links_login ON reset_links(login);"
                          "CREATE TABLE IF NOT EXISTS settings ("
                          " name TEXT PRIMARY KEY, value TEXT NOT NULL);"
                          "CREATE INDEX IF NOT EXISTS albums_login ON albums(login);"
@@ -166,6 +168,12 @@ bool Database::open(const std::string& path, std::string& error) {
         db_ = nullptr;
         return false;
     }
+    if (!migrateAlbumsAndResetLinks()) {
+        error = "cannot convert the albums and reset links of an earlier run";
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return false;
+    }
     if (!migrateClearTokens()) {
         error = "cannot convert the stored tokens to hashes";
         sqlite3_close(db_);
@@ -173,6 +181,34 @@ bool Database::open(const std::string& path, std::string& error) {
         return false;
     }
     return true;
+}
+
+bool Database::migrateAlbumsAndResetLinks() {
+    bool hasCounter = false;
+    bool hasOldResets = false;
+    {
+        Statement columns = prepare(db_, "PRAGMA table_info(albums)");
+        Statement tables = prepare(
+            db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'reset_tokens'");
+        if (!columns || !tables)
+            return false;
+        while (sqlite3_step(columns.get()) == SQLITE_ROW)
+            hasCounter = hasCounter || columnText(columns.get(), 1) == "password_changes";
+        hasOldResets = sqlite3_step(tables.get()) == SQLITE_ROW;
+    }
+    if (!hasCounter &&
+        !exec("ALTER TABLE albums ADD COLUMN password_changes INTEGER NOT NULL DEFAULT 0"))
+        return false;
+    // Earlier runs kept one reset link per account, in a table that allowed no more.
+    if (!hasOldResets)
+        return true;
+    if (exec("BEGIN IMMEDIATE;"
+             "INSERT OR IGNORE INTO reset_links SELECT hash, login, expires FROM reset_tokens;"
+             "DROP TABLE reset_tokens;"
+             "COMMIT"))
+        return true;
+    exec("ROLLBACK");
+    return false;
 }
 
 bool Database::addPhotoSecrets() {
@@ -382,7 +418,7 @@ bool Database::removeTokens(const std::string& login) {
 
 bool Database::removeTokensLocked(const std::string& login) {
     Statement tokens = prepare(db_, "DELETE FROM token_hashes WHERE login = ?");
-    Statement resets = prepare(db_, "DELETE FROM reset_tokens WHERE login = ?");
+    Statement resets = prepare(db_, "DELETE FROM reset_links WHERE login = ?");
     if (!tokens || !resets)
         return false;
     bindText(tokens.get(), 1, login);
@@ -395,21 +431,26 @@ bool Database::addResetToken(const std::string& token, const std::string& login,
     const std::string hash = tokenHash(token);
     std::lock_guard lock(mutex_);
     const std::int64_t time = now();
-    // The login is unique in the table: the new token replaces the login's earlier one.
+    Statement expired = prepare(db_, "DELETE FROM reset_links WHERE expires <= ?");
+    // Earlier links stay good: whoever asks for a reminder cannot void the owner's link.
+    // At the cap no link is added, so asking again and again cannot push one out either.
     Statement insert =
-        prepare(db_, "INSERT OR REPLACE INTO reset_tokens(hash, login, expires) VALUES(?, ?, ?)");
-    Statement expired = prepare(db_, "DELETE FROM reset_tokens WHERE expires <= ?");
+        prepare(db_, "INSERT INTO reset_links(hash, login, expires) SELECT ?1, ?2, ?3 "
+                     "WHERE (SELECT COUNT(*) FROM reset_links WHERE login = ?2) < ?4");
     if (!insert || !expired)
+        return false;
+    sqlite3_bind_int64(expired.get(), 1, time);
+    if (sqlite3_step(expired.get()) != SQLITE_DONE)
         return false;
     bindText(insert.get(), 1, hash);
     bindText(insert.get(), 2, login);
     sqlite3_bind_int64(insert.get(), 3, time + lifetimeSeconds);
-    sqlite3_bind_int64(expired.get(), 1, time);
-    return sqlite3_step(insert.get()) == SQLITE_DONE && sqlite3_step(expired.get()) == SQLITE_DONE;
+    sqlite3_bind_int(insert.get(), 4, kResetLinksPerAccount);
+    return sqlite3_step(insert.get()) == SQLITE_DONE && sqlite3_changes(db_) == 1;
 }
 
 std::optional<std::string> Database::resetTokenOwner(const std::string& token) {
-    return unexpiredOwner("SELECT login FROM reset_tokens WHERE hash = ? AND expires > ?", token);
+    return unexpiredOwner("SELECT login FROM reset_links WHERE hash = ? AND expires > ?", token);
 }
 
 std::optional<std::string> Database::resetPassword(const std::string& token,
@@ -427,7 +468,7 @@ std::optional<std::string> Database::resetPassword(const std::string& token,
     bool ok = false;
     {
         Statement find =
-            prepare(db_, "SELECT login FROM reset_tokens WHERE hash = ? AND expires > ?");
+            prepare(db_, "SELECT login FROM reset_links WHERE hash = ? AND expires > ?");
         Statement update = prepare(db_, "UPDATE users SET password = ? WHERE login = ?");
         if (find && update) {
             bindText(find.get(), 1, hash);
@@ -515,8 +556,11 @@ std::optional<AlbumRecord> Database::createAlbum(const std::string& login, const
 bool Database::updateAlbum(std::int64_t id, const std::string& title, const std::string& summary,
                            const std::optional<std::string>& password) {
     std::lock_guard lock(mutex_);
-    Statement stmt = prepare(db_, "UPDATE albums SET title = ?, summary = ?, "
-                                  "password = COALESCE(?, password), updated = ? WHERE id = ?");
+    // Every password set counts, the same one again too: the album's cookies name the count.
+    Statement stmt = prepare(db_, "UPDATE albums SET title = ?1, summary = ?2, "
+                                  "password = COALESCE(?3, password), updated = ?4, "
+                                  "password_changes = password_changes + (?3 IS NOT NULL) "
+                                  "WHERE id = ?5");
     if (!stmt)
         return false;
     bindText(stmt.get(), 1, title);
@@ -584,11 +628,36 @@ std::optional<std::int64_t> Database::unsortedAlbumId(const std::string& login) 
     return sqlite3_last_insert_rowid(db_);
 }
 
-std::optional<std::int64_t> Database::addPhoto(const PhotoRecord& photo, const std::string& login) {
+std::optional<std::int64_t> Database::addPhoto(const PhotoRecord& photo, const std::string& login,
+                                               const std::function<bool(std::int64_t)>& place) {
     const std::string secret = TextUtil::randomHex(16);
     if (secret.empty())
         return std::nullopt;
     std::lock_guard lock(mutex_);
+    if (!exec("BEGIN IMMEDIATE"))
+        return std::nullopt;
+    const std::optional<std::int64_t> id = insertPhotoLocked(photo, login, secret);
+    // The file is in place before the record is committed: a crash in between leaves a file
+    // without a record (removed at the next start), never a record without its file.
+    if (!id || (place && !place(*id)) || !exec("COMMIT")) {
+        exec("ROLLBACK");
+        return std::nullopt;
+    }
+    return id;
+}
+
+std::vector<std::int64_t> Database::photoIds() {
+    std::vector<std::int64_t> ids;
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, "SELECT id FROM photos ORDER BY id");
+    while (stmt && sqlite3_step(stmt.get()) == SQLITE_ROW)
+        ids.push_back(sqlite3_column_int64(stmt.get(), 0));
+    return ids;
+}
+
+std::optional<std::int64_t> Database::insertPhotoLocked(const PhotoRecord& photo,
+                                                        const std::string& login,
+                                                        const std::string& secret) {
     Statement stmt = prepare(
         db_, "INSERT INTO photos(album_id, file_name, access, comments_disabled, adults_only, "
              "original_hidden, channel, app_platform, app_version, size, created, secret) "

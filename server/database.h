@@ -64,9 +64,13 @@ public:
     // password reset token; false on a storage failure.
     bool removeTokens(const std::string& login);
 
-    // Password reset tokens: like tokens, only their SHA-256 is stored; one per account.
-    // Stores the reset token for the login, good for `lifetimeSeconds` from now, replacing
-    // the login's earlier one; expired ones are dropped. False on a storage failure.
+    // Password reset tokens: like tokens, only their SHA-256 is stored. Each stays good until
+    // used or expired, whatever reminders come after it; an account holds at most
+    // kResetLinksPerAccount unexpired ones.
+    static constexpr int kResetLinksPerAccount = 10;
+    // Stores the reset token for the login, good for `lifetimeSeconds` from now; expired ones
+    // are dropped. False on a storage failure, and when the account holds
+    // kResetLinksPerAccount unexpired links already (none is added then).
     bool addResetToken(const std::string& token, const std::string& login,
                        std::int64_t lifetimeSeconds);
     // The login of an unexpired reset token, leaving it in place; empty otherwise.
@@ -103,9 +107,14 @@ public:
 
     // Stores a photo record in album `photo.albumId` only while that album exists and belongs
     // to `login`, checked and inserted in one statement so an album removed meanwhile cannot
-    // gain a photo. Returns the new id; empty when the album is missing or someone else's,
-    // or on a storage failure. The record's secret is made here.
-    std::optional<std::int64_t> addPhoto(const PhotoRecord& photo, const std::string& login);
+    // gain a photo. `place`, when given, puts the photo's file in place under the new id
+    // before the record is committed; the record is not stored when it returns false.
+    // Returns the new id; empty when the album is missing or someone else's, when `place`
+    // failed, or on a storage failure. The record's secret is made here.
+    std::optional<std::int64_t> addPhoto(const PhotoRecord& photo, const std::string& login,
+                                         const std::function<bool(std::int64_t)>& place = {});
+    // The ids of every photo record, ascending (for reconciling records with files).
+    std::vector<std::int64_t> photoIds();
     bool removePhoto(std::int64_t id);
     std::vector<PhotoRecord> photos(std::int64_t albumId);
     std::optional<PhotoRecord> photo(std::int64_t id);
@@ -117,6 +126,10 @@ private:
     std::optional<std::string> unexpiredOwner(const char* sql, const std::string& token);
     bool migrateClearTokens();
     bool addPhotoSecrets();
+    bool migrateAlbumsAndResetLinks();
+    std::optional<std::int64_t> insertPhotoLocked(const PhotoRecord& photo,
+                                                  const std::string& login,
+                                                  const std::string& secret);
     std::optional<AlbumRecord> albumLocked(std::int64_t id);
     bool removeTokensLocked(const std::string& login);
 

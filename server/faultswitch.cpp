@@ -21,7 +21,18 @@ bool number(const QueryString::Fields& fields, const char* name, long long fallb
     }
 }
 
+bool isLoopback(const std::string& address) {
+    return address.rfind("127.", 0) == 0 || address == "::1" ||
+           address.rfind("::ffff:127.", 0) == 0;
+}
+
 } // namespace
+
+int FaultSwitch::refusal(const std::string& address, bool fromBrowser) const {
+    if (!enabled_)
+        return 404;
+    return isLoopback(address) && !fromBrowser ? 0 : 403;
+}
 
 std::optional<Fault> FaultSwitch::parse(const QueryString::Fields& fields, std::string& error) {
     auto fail = [&error](const char* reason) {

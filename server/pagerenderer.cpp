@@ -1,5 +1,7 @@
 #include "pagerenderer.h"
 
+#include "csrfguard.h"
+
 #include "cookies.h"
 #include "querystring.h"
 
@@ -120,9 +122,17 @@ std::string PageRenderer::render(const std::string& name, const std::string& tit
     return kainjow::mustache::mustache(templates_.at("layout")).render(frame);
 }
 
+void PageRenderer::configure(CsrfGuard* forms, bool secureCookies) {
+    forms_ = forms;
+    secureCookies_ = secureCookies;
+}
+
 void PageRenderer::answer(RequestContext& context, int status, const std::string& name,
                           const std::string& title, Data values,
                           const std::optional<std::string>& visitor) const {
+    // The layout shows a signed-in visitor the sign-out form, which carries the field too.
+    if (visitor && forms_ && !values.get("csrf"))
+        values.set("csrf", forms_->fieldFor(context));
     context.res.status = status;
     context.res.set_header("Cache-Control", "private, no-store");
     // The pages need no script and load nothing from elsewhere: a name or title that slipped
@@ -136,7 +146,7 @@ void PageRenderer::answer(RequestContext& context, int status, const std::string
         code && SiteTexts::fromCode(*code, asked))
         context.res.set_header("Set-Cookie",
                                Cookies::setCookie(kLanguageCookie, SiteTexts::code(asked),
-                                                  365LL * 24 * 60 * 60, false));
+                                                  365LL * 24 * 60 * 60, secureCookies_));
     context.res.set_content(render(name, title, std::move(values), context, visitor),
                             "text/html; charset=utf-8");
 }

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+class CsrfGuard;
+
 // Renders the website's pages from the templates built into the service: a page's own
 // template inside the shared layout (header with the visitor's links, footer with the
 // language switch), with the texts of the visitor's language. Values are HTML-escaped by
@@ -21,6 +23,9 @@ public:
     // Reads and checks every template. False with a reason when one is missing or does not
     // parse (a build fault the service refuses to start with).
     bool prepare(std::string& error);
+    // `forms` gives the CSRF field of the sign-out form every page shows a signed-in visitor
+    // (kept, not owned; null: none); `secureCookies`: the language cookie is marked Secure.
+    void configure(CsrfGuard* forms, bool secureCookies);
 
     // The language the request is answered in (see SiteTexts::choose; the cookie is the one
     // a ?lang= choice left).
@@ -57,4 +62,6 @@ public:
 
 private:
     std::map<std::string, std::string> templates_;
+    CsrfGuard* forms_ = nullptr;
+    bool secureCookies_ = false;
 };

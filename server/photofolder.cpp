@@ -1,5 +1,8 @@
 #include "photofolder.h"
 
+#include "database.h"
+#include "photorecord.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -8,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -56,6 +61,18 @@ std::optional<std::string> writeNewFile(const std::string& folder, const std::st
     return std::string(name.data());
 }
 
+// The photo id a stored file's name starts with ("12.jpg", "12.thumb.jpg", "12.notimage");
+// empty for any other name.
+std::optional<std::int64_t> idOfStoredFile(const std::string& name) {
+    const std::size_t digits = name.find_first_not_of("0123456789");
+    if (digits == 0 || digits == std::string::npos || digits > 18)
+        return std::nullopt;
+    const std::string rest = name.substr(digits);
+    if (rest != ".jpg" && rest != ".thumb.jpg" && rest != ".screen.jpg" && rest != ".notimage")
+        return std::nullopt;
+    return std::stoll(name.substr(0, digits));
+}
+
 } // namespace
 
 bool PhotoFolder::prepare(std::string& error) const {
@@ -90,6 +107,64 @@ bool PhotoFolder::place(const std::string& temporary, std::int64_t id) const {
         return true;
     discard(temporary);
     return false;
+}
+
+std::optional<std::int64_t> PhotoFolder::store(Database& db, const PhotoRecord& photo,
+                                               const std::string& login,
+                                               const std::string& temporary) const {
+    std::optional<std::int64_t> placed;
+    const std::optional<std::int64_t> id = db.addPhoto(photo, login, [&](std::int64_t newId) {
+        if (!place(temporary, newId))
+            return false;
+        placed = newId;
+        return true;
+    });
+    if (id)
+        return id;
+    // The record was not committed: neither may its file stay.
+    if (placed)
+        remove(*placed);
+    else
+        discard(temporary);
+    return std::nullopt;
+}
+
+std::size_t PhotoFolder::reconcile(Database& db) const {
+    std::set<std::int64_t> withPhoto;
+    std::set<std::int64_t> withAnyFile;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder_, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (const std::optional<std::int64_t> id = idOfStoredFile(name)) {
+            withAnyFile.insert(*id);
+            if (name == std::to_string(*id) + ".jpg")
+                withPhoto.insert(*id);
+        }
+    }
+    if (ec)
+        return 0; // an unreadable folder proves nothing missing
+    std::size_t removed = 0;
+    std::set<std::int64_t> recorded;
+    for (const std::int64_t id : db.photoIds()) {
+        recorded.insert(id);
+        if (withPhoto.count(id))
+            continue;
+        const std::optional<PhotoRecord> photo = db.photo(id);
+        if (!db.removePhoto(id))
+            continue;
+        ++removed;
+        remove(id); // its scaled copies, made from a file that is gone
+        std::cerr << "pikto-service: photo " << id << " of album " << (photo ? photo->albumId : 0)
+                  << " had no file; its record is removed\n";
+    }
+    for (const std::int64_t id : withAnyFile) {
+        if (recorded.count(id))
+            continue;
+        remove(id);
+        ++removed;
+    }
+    return removed;
 }
 
 void PhotoFolder::discard(const std::string& temporary) const {

@@ -4,6 +4,9 @@
 #include <optional>
 #include <string>
 
+class Database;
+struct PhotoRecord;
+
 // The folder of stored photo bytes: "<folder>/<id>.jpg", written whole or not at all. Files made
 // from a photo are kept beside it ("<id>.thumb.jpg", ...) and go with it.
 class PhotoFolder {
@@ -22,6 +25,17 @@ public:
     // Renames a temporary file to the photo's name, so a reader never sees half a photo.
     // False on failure, the temporary file then being removed.
     bool place(const std::string& temporary, std::int64_t id) const;
+    // Stores a new photo: its record (see Database::addPhoto) with the temporary file placed
+    // under the record's id before the record is committed. Returns the id; empty, with the
+    // temporary file removed and no record stored, when the album is missing or someone
+    // else's or storing fails.
+    std::optional<std::int64_t> store(Database& db, const PhotoRecord& photo,
+                                      const std::string& login, const std::string& temporary) const;
+    // Brings records and files together after a run that stopped in the middle (done at
+    // start, before serving): a record without its file is removed and logged; a photo file
+    // or a derived file without a record is removed. Returns how many records and files were
+    // removed.
+    std::size_t reconcile(Database& db) const;
     // Removes a temporary file that will not be placed.
     void discard(const std::string& temporary) const;
     // The stored bytes; empty when the file is missing or unreadable.

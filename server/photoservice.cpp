@@ -27,11 +27,6 @@ bool isControlPath(const std::vector<std::string>& segments) {
     return !segments.empty() && (segments[0] == "_fault" || segments[0] == "_requests");
 }
 
-bool isLoopback(const std::string& address) {
-    return address.rfind("127.", 0) == 0 || address == "::1" ||
-           address.rfind("::ffff:127.", 0) == 0;
-}
-
 bool hasBody(const httplib::Request& req) {
     if (req.has_header("Transfer-Encoding"))
         return true;
@@ -116,6 +111,7 @@ bool PhotoService::prepare(std::string& error) {
     }
     if (!photos_.prepare(error) || !renderer_.prepare(error))
         return false;
+    faults_.enable(options_.faultSwitch);
     // Only the service's own user may read the accounts, tokens and photos, whatever the
     // folder's modes were before.
     if (!keepPrivate(options_.dataDir, 0700, error) ||
@@ -128,6 +124,7 @@ bool PhotoService::prepare(std::string& error) {
     }
     if (!keepPrivate(databasePath, 0600, error))
         return false;
+    photos_.reconcile(db_);
     const std::int64_t tokenSeconds = static_cast<std::int64_t>(options_.tokenDays) * 24 * 60 * 60;
     db_.setTokenPolicy(tokenSeconds, Database::kDefaultTokensPerAccount);
     pages_.configure(!options_.tlsCert.empty(), options_.legacyOpenPages, tokenSeconds);
@@ -258,7 +255,8 @@ void PhotoService::setUpRoutes() {
           [this](RequestContext& c) { pages_.signOut(c); });
     r.add("POST", "/post", kUploadBodyLimit,
           [this](RequestContext& c) { uploads_.receive(c.res, c.contentType, std::move(c.body)); });
-    r.add("GET", "/ovmrsa/key", 0, [this](RequestContext& c) { signIn_.key(c.res); });
+    r.add("GET", "/ovmrsa/key", 0,
+          [this](RequestContext& c) { signIn_.key(c.res, c.req.remote_addr); });
     r.add("POST", "/ovmrsa/token", kFormBodyLimit,
           [this](RequestContext& c) { signIn_.token(c.res, c.body, c.req.remote_addr); });
     r.add("GET", "/photo/mac/iphoto-plugin/{file}", 0,
@@ -346,8 +344,9 @@ void PhotoService::handle(const httplib::Request& req, httplib::Response& res,
     const std::string path = TextUtil::collapseSlashes(req.path);
     const std::vector<std::string> segments = Router::split(path);
     if (isControlPath(segments)) {
-        if (!isLoopback(req.remote_addr))
-            return TextUtil::answerText(res, 403, "The test controls answer loopback clients only");
+        if (const int refusal = faults_.refusal(req.remote_addr, req.has_header("Origin") ||
+                                                                     req.has_header("Referer")))
+            return TextUtil::answerText(res, refusal, refusal == 404 ? "Not found" : "Forbidden");
     } else {
         log_.add(req.method, req.path);
     }

@@ -84,6 +84,10 @@ bool ServiceOptions::parse(const std::vector<std::string>& arguments, std::strin
             legacyOpenPages = true;
             continue;
         }
+        if (option == "--fault-switch") {
+            faultSwitch = true;
+            continue;
+        }
         const bool takesValue = option == "--host" || option == "--port" || option == "--data" ||
                                 option == "--user" || option == "--token" ||
                                 option == "--releases" || option == "--users-file" ||
@@ -195,13 +199,15 @@ std::string ServiceOptions::usage() {
            "  --token LOGIN:TOKEN    issue a token to an account (repeatable). For tests only:\n"
            "                         every local user sees the token through ps\n"
            "  --token-days N         days a token stays good (default 30)\n"
-           "  --sign-in-limit N      sign-in attempts a minute per login and per address\n"
-           "                         (default 10; 0: no limit)\n"
+           "  --sign-in-limit N      wrong passwords a minute per login from one address,\n"
+           "                         and per address (default 10; 0: no limit); see README\n"
            "  --releases DIR         folder of versions.xml and the release archives\n"
            "  --tls-cert FILE        serve HTTPS with this certificate chain (PEM) and ...\n"
            "  --tls-key FILE         ... this private key (PEM)\n"
            "  --legacy-open-pages    show every photo to every visitor at its sequential\n"
            "                         address, as before access levels were checked (tests)\n"
+           "  --fault-switch         answer the test controls /_fault/ and /_requests/ on\n"
+           "                         loopback (tests only; off by default)\n"
            "  --help                 show this text\n"
            "\n"
            "PIKTO_SERVICE_USERS in the environment may hold accounts as --users-file does.\n"

@@ -20,6 +20,7 @@ public:
     std::string tlsCert;
     std::string tlsKey;
     bool legacyOpenPages = false;
+    bool faultSwitch = false; // the loopback test controls answer (tests only)
     bool help = false;
 
     // Reads the arguments after the program name. Returns false with a message in `error`

@@ -10,6 +10,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -28,11 +29,26 @@ void answerXml(httplib::Response& res, const std::string& element) {
 
 } // namespace
 
+long long SignInService::secondsOf(Clock::duration wait) {
+    return std::max<long long>(1, std::chrono::ceil<std::chrono::seconds>(wait).count());
+}
+
 bool SignInService::prepare(std::string& error) {
     return pool_.start(error);
 }
 
-void SignInService::key(httplib::Response& res) {
+void SignInService::key(httplib::Response& res, const std::string& address) {
+    bool admitted = false;
+    {
+        std::lock_guard lock(mutex_);
+        admitted = keyRequests_.admit({address}, now_());
+    }
+    if (!admitted) {
+        res.set_header("Retry-After", std::to_string(kKeyWindow.count()));
+        answerXml(res, "<error code=\"1\"/>");
+        res.status = 429;
+        return;
+    }
     const std::string requestId = TextUtil::randomHex(16);
     std::optional<KeyPool::KeyPair> keys = pool_.take();
     if (!keys || requestId.empty())
@@ -58,6 +74,44 @@ void SignInService::key(httplib::Response& res) {
 bool SignInService::admitAttempt(const std::string& subject, const std::string& address) {
     std::lock_guard lock(mutex_);
     return attempts_.admit({subject, "address:" + address}, now_());
+}
+
+SignInService::Check SignInService::checkPassword(const std::string& subject,
+                                                  const std::string& address,
+                                                  const std::function<bool()>& matches,
+                                                  Clock::duration& retryAfter) {
+    SignInThrottle::Verdict verdict;
+    bool held = false;
+    {
+        std::lock_guard lock(mutex_);
+        verdict = throttle_.before(subject, address, now_());
+        // Each check held back keeps a request waiting: beyond a few at once the others are
+        // refused for about as long, so guessing cannot tie up every request of the site.
+        if (verdict.refusedFor == Clock::duration::zero() &&
+            verdict.delay > Clock::duration::zero()) {
+            held = heldBack_ < kMaxHeldBack;
+            if (held)
+                ++heldBack_;
+            else
+                verdict.refusedFor = verdict.delay;
+        }
+    }
+    if (verdict.refusedFor > Clock::duration::zero()) {
+        retryAfter = verdict.refusedFor;
+        return Check::Refused;
+    }
+    // Held back without the lock: other sign-ins go on meanwhile.
+    if (held)
+        pause_(verdict.delay);
+    const bool right = matches();
+    std::lock_guard lock(mutex_);
+    if (held)
+        --heldBack_;
+    if (right)
+        throttle_.succeeded(subject, address);
+    else
+        throttle_.failed(subject, address, now_());
+    return right ? Check::Accepted : Check::Wrong;
 }
 
 std::optional<KeyPool::KeyPair> SignInService::redeem(const std::string& requestId) {
@@ -111,14 +165,20 @@ void SignInService::token(httplib::Response& res, const std::string& body,
 
     const std::string login = root.attribute(QStringLiteral("login")).toStdString();
     const std::string password = root.attribute(QStringLiteral("password")).toStdString();
-    if (!admitAttempt("login:" + login, address)) {
-        res.set_header("Retry-After", std::to_string(kAttemptWindow.count()));
+    Clock::duration retryAfter{};
+    switch (checkPassword(
+        "login:" + login, address, [&] { return db_.checkPassword(login, password); },
+        retryAfter)) {
+    case Check::Refused:
+        res.set_header("Retry-After", std::to_string(secondsOf(retryAfter)));
         answerXml(res, "<error code=\"1\"/>");
         res.status = 429;
         return;
-    }
-    if (!db_.checkPassword(login, password))
+    case Check::Wrong:
         return answerXml(res, "<error code=\"2\"/>");
+    case Check::Accepted:
+        break;
+    }
 
     const std::string token = TextUtil::randomHex(20);
     if (token.empty() || !db_.addToken(token, login)) {

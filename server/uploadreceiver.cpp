@@ -78,15 +78,9 @@ void UploadReceiver::receive(httplib::Response& res, const std::string& contentT
     if (!temporary)
         return cannotStore(res);
     // Empty when the album is gone or someone else's by now (or on a storage failure).
-    const std::optional<std::int64_t> id = db_.addPhoto(photo, *owner);
-    if (!id) {
-        photos_.discard(*temporary);
+    const std::optional<std::int64_t> id = photos_.store(db_, photo, *owner, *temporary);
+    if (!id)
         return refuse(res);
-    }
-    if (!photos_.place(*temporary, *id)) {
-        db_.removePhoto(*id);
-        return cannotStore(res);
-    }
     // The album may have been deleted after the insert, its files removed before this one
     // was placed; the record is gone then and so must the file be.
     if (!db_.photo(*id))

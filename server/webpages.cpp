@@ -81,11 +81,13 @@ void WebPages::configure(bool secureCookies, bool openPages, std::int64_t cookie
     secureCookies_ = secureCookies;
     openPages_ = openPages;
     cookieSeconds_ = cookieSeconds;
+    csrf_.configure(secureCookies, cookieSeconds);
+    renderer_.configure(&csrf_, secureCookies);
 }
 
 std::string WebPages::albumKey(const AlbumRecord& album) {
-    const std::string input =
-        db_.siteSecret() + ":" + std::to_string(album.id) + ":" + album.password;
+    const std::string input = db_.siteSecret() + ":" + std::to_string(album.id) + ":" +
+                              std::to_string(album.passwordChanges) + ":" + album.password;
     return QCryptographicHash::hash(QByteArray(input.data(), static_cast<qsizetype>(input.size())),
                                     QCryptographicHash::Sha256)
         .toHex()
@@ -198,6 +200,7 @@ void WebPages::answerSignInForm(RequestContext& context, int status,
     values.set("login", shown(field(context, "login")));
     if (!messageKey.empty())
         PageRenderer::setOptional(values, "error", PageRenderer::text(context, messageKey));
+    values.set("csrf", csrf_.fieldFor(context));
     renderer_.answer(context, status, "signin", PageRenderer::text(context, "sign_in_heading"),
                      std::move(values), std::nullopt);
 }
@@ -210,10 +213,20 @@ void WebPages::signIn(RequestContext& context) {
     const QueryString::Fields fields = QueryString::parse(context.body);
     const std::string login = QueryString::value(fields, "login").value_or("");
     const std::string password = QueryString::value(fields, "password").value_or("");
-    if (!signIn_.admitAttempt("login:" + login, context.req.remote_addr))
+    if (!csrf_.check(context))
+        return answerSignInForm(context, 403, "form_expired");
+    SignInService::Clock::duration retryAfter{};
+    switch (signIn_.checkPassword(
+        "login:" + login, context.req.remote_addr,
+        [&] { return !login.empty() && db_.checkPassword(login, password); }, retryAfter)) {
+    case SignInService::Check::Refused:
+        context.res.set_header("Retry-After", std::to_string(SignInService::secondsOf(retryAfter)));
         return answerSignInForm(context, 429, "too_many_attempts");
-    if (login.empty() || !db_.checkPassword(login, password))
+    case SignInService::Check::Wrong:
         return answerSignInForm(context, 403, "wrong_password");
+    case SignInService::Check::Accepted:
+        break;
+    }
     const std::string session = TextUtil::randomHex(20);
     if (session.empty() || !db_.addToken(session, login))
         return answerSignInForm(context, 500, "sign_in_failed");
@@ -223,6 +236,9 @@ void WebPages::signIn(RequestContext& context) {
 }
 
 void WebPages::signOut(RequestContext& context) {
+    if (!csrf_.check(context))
+        return renderer_.answerMessage(context, 403, "form_expired_heading", "form_expired",
+                                       SiteSession::visitor(db_, context));
     const auto cookies = Cookies::parse(context.req.get_header_value("Cookie"));
     if (const auto session = cookies.find(SiteSession::kCookie); session != cookies.end())
         db_.removeToken(session->second);
@@ -268,6 +284,7 @@ void WebPages::askAlbumPassword(RequestContext& context, int status,
                                 const std::string& messageKey) {
     PageRenderer::Data values;
     values.set("action", context.req.path);
+    values.set("csrf", csrf_.fieldFor(context));
     if (!messageKey.empty())
         PageRenderer::setOptional(values, "error", PageRenderer::text(context, messageKey));
     renderer_.answer(context, status, "albumpassword", PageRenderer::text(context, "album_locked"),
@@ -369,10 +386,21 @@ void WebPages::unlockAlbum(RequestContext& context) {
         return notFound(context, SiteSession::visitor(db_, context));
     if (album->password.empty())
         return redirect(context.res, context.req.path);
-    if (!signIn_.admitAttempt("album:" + std::to_string(album->id), context.req.remote_addr))
+    if (!csrf_.check(context))
+        return askAlbumPassword(context, 403, "form_expired");
+    SignInService::Clock::duration retryAfter{};
+    switch (signIn_.checkPassword(
+        "album:" + std::to_string(album->id), context.req.remote_addr,
+        [&] { return TextUtil::sameText(field(context, "password"), album->password); },
+        retryAfter)) {
+    case SignInService::Check::Refused:
+        context.res.set_header("Retry-After", std::to_string(SignInService::secondsOf(retryAfter)));
         return askAlbumPassword(context, 429, "too_many_attempts");
-    if (!TextUtil::sameText(field(context, "password"), album->password))
+    case SignInService::Check::Wrong:
         return askAlbumPassword(context, 403, "wrong_album_password");
+    case SignInService::Check::Accepted:
+        break;
+    }
     context.res.set_header("Set-Cookie",
                            Cookies::setCookie("pikto_album_" + std::to_string(album->id),
                                               albumKey(*album), cookieSeconds_, secureCookies_));

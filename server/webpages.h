@@ -1,6 +1,7 @@
 #pragma once
 
 #include "albumrecord.h"
+#include "csrfguard.h"
 #include "pagerenderer.h"
 #include "photorecord.h"
 #include "requestcontext.h"
@@ -25,11 +26,11 @@ class SignInService;
 // address carries a random part, so addresses cannot be guessed from one another.
 class WebPages {
 public:
-    WebPages(Database& db, const PhotoFolder& photos, SignInService& signIn,
-             const PageRenderer& renderer)
-        : db_(db), photos_(photos), signIn_(signIn), renderer_(renderer) {}
+    WebPages(Database& db, const PhotoFolder& photos, SignInService& signIn, PageRenderer& renderer)
+        : db_(db), photos_(photos), signIn_(signIn), renderer_(renderer), csrf_(db) {}
 
-    // `secureCookies`: the site is served over HTTPS, cookies are marked Secure.
+    // `secureCookies`: the site is served over HTTPS, cookies are marked Secure (the
+    // renderer's language cookie too; its sign-out form gets this CSRF guard's field).
     // `openPages`: every photo is shown to everyone at its sequential address, as before
     // access levels were checked (only for tests that read photos back anonymously).
     // `cookieSeconds`: how long session and album cookies last.
@@ -39,11 +40,13 @@ public:
     void home(RequestContext& context);
     // GET /passport/signin/: the sign-in form; ?back=PATH is where a sign-in leads.
     void signInForm(RequestContext& context);
-    // POST /passport/signin/ (login, password, back): 303 to back (a path of this site,
-    // else "/") with a session cookie; 403 with the form again for a wrong login or
-    // password; 429 beyond the sign-in attempt limits.
+    // POST /passport/signin/ (csrf, login, password, back): 303 to back (a path of this
+    // site, else "/") with a session cookie; 403 with the form again without a valid CSRF
+    // field (another site's post: nobody is signed in to an account of its choice) or for a
+    // wrong login or password; 429 beyond the sign-in attempt limits.
     void signIn(RequestContext& context);
-    // POST /passport/signout/: ends the session, 303 to "/".
+    // POST /passport/signout/ (csrf): ends the session, 303 to "/"; 403 without a valid
+    // CSRF field, the session kept.
     void signOut(RequestContext& context);
     // GET /users/LOGIN/: the user's albums the visitor may know of, as cards with a cover
     // and the count the visitor may see; 404 when there is no such user.
@@ -52,8 +55,9 @@ public:
     // visitor may see, newest first; 403 with the password form for a protected album not
     // yet opened; 404 for an album the login does not own.
     void album(RequestContext& context);
-    // POST /users/LOGIN/album/ID/ (password): 303 back to the album with its cookie for the
-    // right password; 403 with the form for a wrong one; 429 beyond the attempt limits.
+    // POST /users/LOGIN/album/ID/ (csrf, password): 303 back to the album with its cookie
+    // for the right password; 403 with the form for a wrong one or without a valid CSRF
+    // field; 429 beyond the attempt limits.
     void unlockAlbum(RequestContext& context);
     // GET /users/LOGIN/album/ID/photo/PHOTO/: the photo at screen size, its facts, the
     // previous and next photo the visitor may see; 404 when the visitor may not see it.
@@ -83,7 +87,8 @@ private:
     // The address of a photo without ".jpg": the original adds ".jpg", the scaled copies
     // "/thumb.jpg" and "/screen.jpg".
     std::string photoStem(const PhotoRecord& photo) const;
-    // The value of an album's cookie: it changes with the album's password.
+    // The value of an album's cookie: it changes whenever a password is set on the album,
+    // the same one again too, so a cookie of an earlier password never opens it again.
     std::string albumKey(const AlbumRecord& album);
     bool holdsAlbumKey(const RequestContext& context, const AlbumRecord& album);
     // True when the visitor may see the album's listing; false when its password is asked.
@@ -122,7 +127,8 @@ private:
     Database& db_;
     const PhotoFolder& photos_;
     SignInService& signIn_;
-    const PageRenderer& renderer_;
+    PageRenderer& renderer_;
+    CsrfGuard csrf_;
     Thumbnailer thumbnails_{photos_};
     bool secureCookies_ = false;
     bool openPages_ = false;

@@ -49,6 +49,28 @@ protected:
         return id;
     }
 
+    // Posts a site form as a browser that opened it: with the form's CSRF cookie (beside
+    // `cookie`) and field.
+    httplib::Result post(const std::string& path, const std::string& body,
+                         const std::string& cookie = {}) {
+        if (csrfCookie.empty()) {
+            const httplib::Result form = client->Get("/passport/signin/");
+            const std::string setCookie = form ? form->get_header_value("Set-Cookie") : "";
+            csrfCookie = setCookie.substr(0, setCookie.find(';'));
+            csrfField = csrfFieldOf(form ? form->body : "");
+        }
+        return client->Post(path.c_str(),
+                            {{"Cookie", csrfCookie + (cookie.empty() ? "" : "; " + cookie)}},
+                            body + "&csrf=" + csrfField, "application/x-www-form-urlencoded");
+    }
+
+    static std::string csrfFieldOf(const std::string& html) {
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("name=\"csrf\" value=\"([0-9a-f]+)\""))
+                .match(QString::fromStdString(html));
+        return match.captured(1).toStdString();
+    }
+
     httplib::Result get(const std::string& path, const std::string& cookie = {}) {
         httplib::Headers headers;
         if (!cookie.empty())
@@ -58,10 +80,9 @@ protected:
 
     // Signs in on the site's form; the cookie to send afterwards ("name=value").
     std::string signIn(const std::string& login, const std::string& password) {
-        const httplib::Result result = client->Post("/passport/signin/",
-                                                    "login=" + login + "&password=" + password +
-                                                        "&back=%2Fusers%2Falice%2Falbum%2F",
-                                                    "application/x-www-form-urlencoded");
+        const httplib::Result result =
+            post("/passport/signin/",
+                 "login=" + login + "&password=" + password + "&back=%2Fusers%2Falice%2Falbum%2F");
         if (!result || result->status != 303)
             return {};
         EXPECT_EQ(result->get_header_value("Location"), "/users/alice/album/");
@@ -89,6 +110,8 @@ protected:
 
     ServiceProcess service;
     std::unique_ptr<httplib::Client> client;
+    std::string csrfCookie; // "pikto_csrf=..."
+    std::string csrfField;
     std::string open;
     std::string locked;
     std::map<std::string, std::string> openPhotos;   // access -> id
@@ -151,14 +174,12 @@ TEST_F(AccessTest, AProtectedAlbumAsksAnAnonymousVisitorForItsPassword) {
 }
 
 TEST_F(AccessTest, TheRightAlbumPasswordGivesACookieForThatAlbumOnly) {
-    const httplib::Result wrong = client->Post(albumPath(locked).c_str(), "password=guess",
-                                               "application/x-www-form-urlencoded");
+    const httplib::Result wrong = post(albumPath(locked), "password=guess");
     ASSERT_TRUE(wrong);
     EXPECT_EQ(wrong->status, 403);
     EXPECT_FALSE(wrong->has_header("Set-Cookie"));
 
-    const httplib::Result right = client->Post(albumPath(locked).c_str(), "password=open+sesame",
-                                               "application/x-www-form-urlencoded");
+    const httplib::Result right = post(albumPath(locked), "password=open+sesame");
     ASSERT_TRUE(right);
     ASSERT_EQ(right->status, 303);
     EXPECT_EQ(right->get_header_value("Location"), albumPath(locked));
@@ -179,20 +200,24 @@ TEST_F(AccessTest, TheRightAlbumPasswordGivesACookieForThatAlbumOnly) {
     EXPECT_EQ(get(albumPath(locked), forged)->status, 403);
 }
 
-TEST_F(AccessTest, ChangingTheAlbumPasswordInvalidatesItsCookies) {
-    const httplib::Result right = client->Post(albumPath(locked).c_str(), "password=open+sesame",
-                                               "application/x-www-form-urlencoded");
+// A cookie given for an album's password must not open the album again once the owner has
+// changed the password, not even after setting the old password back.
+TEST_F(AccessTest, ChangingTheAlbumPasswordEvenBackToTheOldOneVoidsItsCookies) {
+    const httplib::Result right = post(albumPath(locked), "password=open+sesame");
     const std::string setCookie = right->get_header_value("Set-Cookie");
     const std::string cookie = setCookie.substr(0, setCookie.find(';'));
     ASSERT_EQ(get(albumPath(locked), cookie)->status, 200);
-    const httplib::Result changed = client->Put(
-        ("/api/users/alice/album/" + locked + "/").c_str(),
-        {{"Authorization", "ZimpToken realm=\"x\", token=\"tok-alice\""}},
-        "<entry xmlns=\"http://www.w3.org/2005/Atom\" xmlns:f=\"ovrana:pikto\"><title>Locked"
-        "</title><f:password>new one</f:password></entry>",
-        "application/atom+xml");
-    ASSERT_TRUE(changed && changed->status == 200);
-    EXPECT_EQ(get(albumPath(locked), cookie)->status, 403);
+    for (const char* password : {"new one", "open sesame"}) {
+        const httplib::Result changed = client->Put(
+            ("/api/users/alice/album/" + locked + "/").c_str(),
+            {{"Authorization", "ZimpToken realm=\"x\", token=\"tok-alice\""}},
+            std::string("<entry xmlns=\"http://www.w3.org/2005/Atom\" xmlns:f=\"ovrana:pikto\">"
+                        "<title>Locked</title><f:password>") +
+                password + "</f:password></entry>",
+            "application/atom+xml");
+        ASSERT_TRUE(changed && changed->status == 200);
+        EXPECT_EQ(get(albumPath(locked), cookie)->status, 403) << password;
+    }
 }
 
 TEST_F(AccessTest, TheOwnerSignedInOnTheSiteSeesEveryPhotoOfEveryAlbum) {
@@ -214,8 +239,7 @@ TEST_F(AccessTest, TheOwnerSignedInOnTheSiteSeesEveryPhotoOfEveryAlbum) {
 TEST_F(AccessTest, SigningOutEndsTheSession) {
     const std::string owner = signIn("alice", "secret");
     ASSERT_FALSE(owner.empty());
-    const httplib::Result out = client->Post("/passport/signout/", {{"Cookie", owner}}, "",
-                                             "application/x-www-form-urlencoded");
+    const httplib::Result out = post("/passport/signout/", "", owner);
     ASSERT_TRUE(out);
     EXPECT_EQ(out->status, 303);
     EXPECT_EQ(photoAddresses(get(albumPath(open), owner)->body, owner).size(), 1u);
@@ -224,9 +248,8 @@ TEST_F(AccessTest, SigningOutEndsTheSession) {
 TEST_F(AccessTest, SignInRedirectsOnlyWithinTheSite) {
     for (const char* back :
          {"https%3A%2F%2Fevil.example%2F", "%2F%2Fevil.example%2F", "%2F%5Cevil"}) {
-        const httplib::Result result = client->Post(
-            "/passport/signin/", std::string("login=alice&password=secret&back=") + back,
-            "application/x-www-form-urlencoded");
+        const httplib::Result result =
+            post("/passport/signin/", std::string("login=alice&password=secret&back=") + back);
         ASSERT_TRUE(result);
         EXPECT_EQ(result->status, 303);
         EXPECT_EQ(result->get_header_value("Location"), "/") << back;
@@ -237,8 +260,7 @@ TEST_F(AccessTest, AlbumPasswordGuessingIsLimited) {
     int limited = 0;
     for (int i = 0; i < 11; ++i) {
         const httplib::Result result =
-            client->Post(albumPath(locked).c_str(), "password=guess" + std::to_string(i),
-                         "application/x-www-form-urlencoded");
+            post(albumPath(locked), "password=guess" + std::to_string(i));
         ASSERT_TRUE(result);
         if (result->status == 429)
             ++limited;

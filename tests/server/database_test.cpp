@@ -1,6 +1,7 @@
 // The store's guarantees that handlers on several threads rely on.
 
 #include "database.h"
+#include "photofolder.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -57,6 +58,47 @@ TEST_F(DatabaseTest, AddPhotoRefusesAnAlbumDeletedAfterItWasLookedUp) {
     EXPECT_FALSE(db.addPhoto(photoIn(album->id), "alice"));
     EXPECT_TRUE(db.photos(album->id).empty());
     EXPECT_FALSE(db.addPhoto(photoIn(album->id + 1000), "alice"));
+}
+
+// A kill -9 during an upload may leave a file without its record (after the file was placed,
+// before the record was committed), never a record without its file; files and records
+// that do not match after any crash are brought together at start.
+TEST_F(DatabaseTest, KilledUploadsLeaveNoPhotoWithoutItsFileAfterStart) {
+    const std::optional<AlbumRecord> album = db.createAlbum("alice", "Trip", "", "");
+    ASSERT_TRUE(album);
+    const PhotoFolder folder(dir.filePath(QStringLiteral("photos")).toStdString());
+    std::string error;
+    ASSERT_TRUE(folder.prepare(error)) << error;
+    const auto stored = [&](const std::string& bytes) {
+        const std::optional<std::string> temporary = folder.writeTemporary(bytes);
+        return temporary ? folder.store(db, photoIn(album->id), "alice", *temporary) : std::nullopt;
+    };
+    const std::optional<std::int64_t> kept = stored("kept");
+    const std::optional<std::int64_t> lost = stored("lost");
+    ASSERT_TRUE(kept && lost);
+    // A placement that fails stores no record.
+    EXPECT_FALSE(db.addPhoto(photoIn(album->id), "alice", [](std::int64_t) { return false; }));
+    EXPECT_EQ(db.photoIds(), (std::vector<std::int64_t>{*kept, *lost}));
+
+    // Leftovers of crashes: a record whose file is gone (from before files came first), a
+    // file and a thumbnail whose record never got committed, a thumbnail of nothing.
+    QFile::remove(QString::fromStdString(folder.pathFor(*lost)));
+    ASSERT_TRUE(folder.writeDerived(*lost, PhotoFolder::Derived::Thumb, "thumb"));
+    const std::optional<std::string> orphan = folder.writeTemporary("orphan");
+    ASSERT_TRUE(orphan && folder.place(*orphan, 9000));
+    ASSERT_TRUE(folder.writeDerived(9000, PhotoFolder::Derived::Screen, "screen"));
+    ASSERT_TRUE(folder.writeDerived(9001, PhotoFolder::Derived::Thumb, "thumb"));
+
+    EXPECT_EQ(folder.reconcile(db), 3u);
+    EXPECT_EQ(db.photoIds(), std::vector<std::int64_t>{*kept});
+    EXPECT_EQ(db.albums("alice").at(0).imageCount, 1);
+    for (const std::string& path :
+         {folder.derivedPath(*lost, PhotoFolder::Derived::Thumb), folder.pathFor(9000),
+          folder.derivedPath(9000, PhotoFolder::Derived::Screen),
+          folder.derivedPath(9001, PhotoFolder::Derived::Thumb)})
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(path))) << path;
+    EXPECT_EQ(folder.read(*kept), "kept");
+    EXPECT_EQ(folder.reconcile(db), 0u);
 }
 
 TEST_F(DatabaseTest, TokensExpireAfterTheirLifetime) {

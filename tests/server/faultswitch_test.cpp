@@ -2,6 +2,7 @@
 // through the same client the library uses.
 
 #include "faultswitch.h"
+#include "rawclient.h"
 #include "serviceprocess.h"
 #include "testhttp.h"
 
@@ -129,6 +130,41 @@ TEST_F(FaultSwitchTest, RequestLogIsEmptyAtStart) {
     EXPECT_TRUE(service->requests().isEmpty());
     // An empty log is still an answer: the service is reachable.
     EXPECT_TRUE(service->clearFaults());
+}
+
+// A page of another site makes the visitor's browser (on loopback) post to the fault
+// switch, to have the site's pages answer its script. Without --fault-switch the control
+// does not exist; with it, a request a browser sends for another page is refused.
+TEST(FaultSwitchAttack, ForeignPageCannotPlantScriptThroughTheFaultSwitch) {
+    const struct {
+        bool switchOn;
+        std::string header;
+        int status;
+    } cases[] = {
+        {false, "", 404},
+        {false, "Origin: http://evil.example\r\n", 404},
+        {true, "Origin: http://evil.example\r\n", 403},
+        {true, "Referer: http://evil.example/x\r\n", 403},
+    };
+    const std::string plant = "path=/&action=status&status=200&count=50&content_type=text/html"
+                              "&body=%3Cscript%3Eattack()%3C/script%3E";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.header + (c.switchOn ? "switch on" : "switch off"));
+        ServiceProcess service;
+        service.setFaultSwitch(c.switchOn);
+        ASSERT_TRUE(service.start()) << service.lastError().toStdString();
+        RawClient client;
+        ASSERT_TRUE(client.connect(service.port()));
+        ASSERT_TRUE(client.send("POST /_fault/ HTTP/1.1\r\nHost: 127.0.0.1\r\n" + c.header +
+                                "Content-Length: " + std::to_string(plant.size()) + "\r\n\r\n" +
+                                plant));
+        const std::optional<RawClient::Answer> answer = client.read();
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->status, c.status);
+        EXPECT_FALSE(
+            TestHttp::get(service.origin() + QStringLiteral("/")).data.contains("attack()"));
+        EXPECT_EQ(service.requests().isEmpty(), !c.switchOn); // the request log is off too
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "rsaencrypttext.h"
 #include "serviceprocess.h"
 #include "signinservice.h"
+#include "signinthrottle.h"
 #include "testhttp.h"
 
 #include <QDirIterator>
@@ -18,6 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <future>
 #include <map>
 #include <set>
 #include <thread>
@@ -287,11 +291,12 @@ protected:
         ASSERT_TRUE(db.setUser("alice", "secret"));
         ASSERT_TRUE(db.setUser("bob", "hunter2"));
         ASSERT_TRUE(signIn.prepare(error)) << error;
+        signIn.setPause([this](SignInService::Clock::duration wait) { pauses.push_back(wait); });
     }
 
-    KeyAnswer keyAnswer() {
+    KeyAnswer keyAnswer(const std::string& address = "192.0.2.1") {
         httplib::Response res;
-        signIn.key(res);
+        signIn.key(res, address);
         return parseKeyAnswer(QByteArray::fromStdString(res.body));
     }
 
@@ -299,8 +304,19 @@ protected:
     std::pair<QString, int> attempt(const QString& login, const QString& password,
                                     const std::string& address = "192.0.2.1") {
         httplib::Response res;
-        signIn.token(res, tokenForm(keyAnswer(), login, password).toStdString(), address);
+        signIn.token(res, tokenForm(keyAnswer(address), login, password).toStdString(), address);
         return {tokenOutcome(QByteArray::fromStdString(res.body)), res.status};
+    }
+
+    // True when a wrong password for alice from `address` was checked and found wrong.
+    bool guessed(const std::string& address) {
+        return attempt(QStringLiteral("alice"), QStringLiteral("guess"), address) ==
+               std::make_pair(QStringLiteral("error:2"), 200);
+    }
+
+    bool signsIn(const std::string& address) {
+        return attempt(QStringLiteral("alice"), QStringLiteral("secret"), address)
+            .first.startsWith(QStringLiteral("token:"));
     }
 
     QTemporaryDir folder;
@@ -308,34 +324,86 @@ protected:
     SignInService::Clock::time_point now{};
     // Small keys: these tests count attempts, not key sizes, and run under sanitizers too.
     SignInService signIn{db, [this] { return now; }, 10, 576};
+    std::vector<SignInService::Clock::duration> pauses; // how long checks were held back
 };
 
-TEST_F(SignInUnit, TheEleventhSignInInAMinuteIsRefused) {
-    for (int i = 0; i < 10; ++i)
-        ASSERT_TRUE(attempt(QStringLiteral("alice"), QStringLiteral("secret"))
-                        .first.startsWith(QStringLiteral("token:")))
-            << i;
-    // Refused before the password is looked at, the right one included.
-    const auto refused = attempt(QStringLiteral("alice"), QStringLiteral("secret"));
-    EXPECT_EQ(refused.first, QStringLiteral("error:1"));
-    EXPECT_EQ(refused.second, 429);
-    // A minute after the first attempt there is room again.
-    now += SignInService::kAttemptWindow;
-    EXPECT_TRUE(attempt(QStringLiteral("alice"), QStringLiteral("secret"))
-                    .first.startsWith(QStringLiteral("token:")));
+// Eleven wrong passwords from one address used to lock the account for everyone. Now that
+// address is shut out, for a time that doubles each round, and the owner elsewhere is not.
+TEST_F(SignInUnit, GuessingFromOneAddressLocksOutThatAddressNotTheOwner) {
+    const std::string attacker = "198.51.100.7";
+    for (int round = 1; round <= 2; ++round) {
+        for (int i = 0; i < 10; ++i)
+            EXPECT_TRUE(guessed(attacker));
+        // Refused before the password is looked at, the right one included.
+        const auto refused = attempt(QStringLiteral("alice"), QStringLiteral("secret"), attacker);
+        EXPECT_EQ(refused.first, QStringLiteral("error:1"));
+        EXPECT_EQ(refused.second, 429);
+        EXPECT_TRUE(signsIn("192.0.2.1")) << round;
+        now += SignInService::kAttemptWindow * round - std::chrono::seconds(1);
+        EXPECT_EQ(attempt(QStringLiteral("alice"), QStringLiteral("secret"), attacker).second, 429);
+        now += std::chrono::seconds(1);
+    }
+    EXPECT_TRUE(signsIn(attacker));
 }
 
-TEST_F(SignInUnit, GuessingFromManyAddressesIsLimitedPerLogin) {
+// A login guessed at from many addresses slows down instead of refusing its owner.
+TEST_F(SignInUnit, GuessingFromManyAddressesSlowsTheLoginButLetsItsOwnerIn) {
+    for (int i = 0; i < 40; ++i)
+        EXPECT_TRUE(guessed("198.51.100." + std::to_string(i)));
+    EXPECT_EQ(pauses.size(), 40u - 10u); // none below the limit
+    EXPECT_TRUE(std::is_sorted(pauses.begin(), pauses.end()));
+    EXPECT_LT(pauses.front(), pauses.back());
+    EXPECT_EQ(pauses.back(), SignInThrottle::kMaxDelay);
+    EXPECT_TRUE(signsIn("203.0.113.9"));
+    // A minute later the guesses are forgotten.
+    now += SignInService::kAttemptWindow;
+    pauses.clear();
+    EXPECT_TRUE(signsIn("203.0.113.9"));
+    EXPECT_TRUE(pauses.empty());
+}
+
+// Held-back checks keep requests waiting: guesses from many addresses at once must not tie up
+// every request of the site, so beyond kMaxHeldBack waiting the others are refused.
+TEST_F(SignInUnit, GuessesHeldBackAtOnceAreBoundedSoTheyCannotTieUpTheSite) {
     for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(attempt(QStringLiteral("alice"), QStringLiteral("guess"),
-                          "198.51.100." + std::to_string(i))
-                      .first,
-                  QStringLiteral("error:2"));
-    EXPECT_EQ(attempt(QStringLiteral("alice"), QStringLiteral("secret"), "203.0.113.9").second,
-              429);
-    // Another account is not locked out by the guesses at alice.
-    EXPECT_TRUE(attempt(QStringLiteral("bob"), QStringLiteral("hunter2"), "203.0.113.9")
-                    .first.startsWith(QStringLiteral("token:")));
+        guessed("198.51.100." + std::to_string(i));
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> waiting = 0;
+    signIn.setPause([&](SignInService::Clock::duration) {
+        ++waiting;
+        released.wait();
+    });
+    std::vector<std::future<bool>> held;
+    for (int i = 0; i < SignInService::kMaxHeldBack; ++i)
+        held.push_back(std::async(std::launch::async,
+                                  [this, i] { return guessed("203.0.113." + std::to_string(i)); }));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (waiting < SignInService::kMaxHeldBack && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_EQ(waiting, SignInService::kMaxHeldBack);
+    EXPECT_EQ(attempt(QStringLiteral("alice"), QStringLiteral("secret"), "192.0.2.50").second, 429);
+    release.set_value();
+    for (std::future<bool>& wrong : held)
+        EXPECT_TRUE(wrong.get());
+}
+
+// Every key request costs a key pair: one address asking in a loop gets 429 beyond its
+// burst, while others still get keys.
+TEST_F(SignInUnit, KeyRequestsFloodingFromOneAddressAreRefusedBeyondTheBurst) {
+    const auto status = [this](const std::string& address) {
+        httplib::Response res;
+        signIn.key(res, address);
+        return std::make_pair(res.status, res.get_header_value("Retry-After"));
+    };
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(status("198.51.100.1").first, 200) << i;
+    const auto refused = status("198.51.100.1");
+    EXPECT_EQ(refused.first, 429);
+    EXPECT_EQ(refused.second, std::to_string(SignInService::kKeyWindow.count()));
+    EXPECT_EQ(status("192.0.2.1").first, 200);
+    now += SignInService::kKeyWindow;
+    EXPECT_EQ(status("198.51.100.1").first, 200);
 }
 
 TEST_F(SignInUnit, GuessingManyLoginsFromOneAddressIsLimitedPerAddress) {
@@ -367,7 +435,7 @@ TEST(SignInServiceTest, RequestIdsExpire) {
 
     auto keyAnswer = [&] {
         httplib::Response res;
-        signIn.key(res);
+        signIn.key(res, "127.0.0.1");
         return parseKeyAnswer(QByteArray::fromStdString(res.body));
     };
     auto token = [&](const KeyAnswer& answer) {
@@ -390,20 +458,26 @@ TEST(SignInServiceTest, RequestIdsExpire) {
 
 namespace {
 
-TEST(KeyPoolTest, MakesOnePairUntilPairsAreTakenThenKeepsItselfFull) {
-    KeyPool pool(2, 576);
+// A burst of sign-ins must not wait on key generation: the pool fills itself at start,
+// refills what is taken and grows when sign-ins take it down to half.
+TEST(KeyPoolTest, FillsItselfAtStartAndGrowsWithDemand) {
+    KeyPool pool(8, 576);
     std::string error;
     ASSERT_TRUE(pool.start(error)) << error;
-    EXPECT_EQ(pool.ready(), 1u);
-    std::optional<KeyPool::KeyPair> first = pool.take();
-    std::optional<KeyPool::KeyPair> second = pool.take(); // made on the spot if need be
-    ASSERT_TRUE(first && second);
-    EXPECT_NE(first->publicText, second->publicText);
-    // The maker refills in the background; wait for it without sleeping blindly.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (pool.ready() < 2 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-    EXPECT_EQ(pool.ready(), 2u);
+    // The makers work in the background; wait for them without sleeping blindly.
+    const auto full = [&pool] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (pool.ready() < pool.size() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        return pool.ready();
+    };
+    EXPECT_EQ(full(), KeyPool::kFirstSize);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(pool.take());
+    EXPECT_EQ(full(), 8u);
+    for (int i = 0; i < 8; ++i)
+        pool.take();
+    EXPECT_EQ(full(), 8u); // never beyond its most
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <QRegularExpression>
+
 #include <httplib.h>
 
 #include <gtest/gtest.h>
@@ -92,8 +94,25 @@ TEST_F(TlsTest, PlainHttpOnTheTlsPortGetsNoAnswer) {
 }
 
 TEST_F(TlsTest, SiteCookiesAreSecureOverHttps) {
-    const httplib::Result signIn = client(true)->Post(
-        "/passport/signin/", "login=alice&password=secret", "application/x-www-form-urlencoded");
+    const auto https = client(true);
+    // The form's CSRF cookie and the language cookie, then the session's.
+    const httplib::Result form = https->Get("/passport/signin/?lang=en");
+    ASSERT_TRUE(form);
+    EXPECT_EQ(form->get_header_value_count("Set-Cookie"), 2u);
+    std::string cookie;
+    for (std::size_t i = 0; i < form->get_header_value_count("Set-Cookie"); ++i) {
+        const std::string value = form->get_header_value("Set-Cookie", i);
+        EXPECT_NE(value.find("; Secure"), std::string::npos) << value;
+        if (value.rfind("pikto_csrf=", 0) == 0)
+            cookie = value.substr(0, value.find(';'));
+    }
+    const std::string csrf = QRegularExpression(QStringLiteral("name=\"csrf\" value=\"(\\w+)\""))
+                                 .match(QString::fromStdString(form->body))
+                                 .captured(1)
+                                 .toStdString();
+    const httplib::Result signIn = https->Post("/passport/signin/", {{"Cookie", cookie}},
+                                               "login=alice&password=secret&csrf=" + csrf,
+                                               "application/x-www-form-urlencoded");
     ASSERT_TRUE(signIn);
     ASSERT_EQ(signIn->status, 303);
     EXPECT_NE(signIn->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);

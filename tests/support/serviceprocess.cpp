@@ -55,6 +55,9 @@ bool ServiceProcess::start() {
         arguments << QStringLiteral("--token") << token;
     if (!options_.releasesDir.isEmpty())
         arguments << QStringLiteral("--releases") << options_.releasesDir;
+    // Tests drive the service through its fault switch and request log.
+    if (faultSwitch_)
+        arguments << QStringLiteral("--fault-switch");
     arguments << extraArguments_;
 
     process_ = std::make_unique<QProcess>();

@@ -41,6 +41,8 @@ public:
 
     // Replaces the options used by the next start or restart.
     void setOptions(Options options) { options_ = std::move(options); }
+    // Whether the next start passes --fault-switch (on unless turned off here).
+    void setFaultSwitch(bool on) { faultSwitch_ = on; }
     // More command-line arguments for the next start or restart, after the others.
     void setExtraArguments(QStringList arguments) { extraArguments_ = std::move(arguments); }
     // From the next start on, appends the service's standard error (its log) to the file at
@@ -83,6 +85,7 @@ public:
 private:
     Options options_;
     QStringList extraArguments_;
+    bool faultSwitch_ = true;
     QString logFile_;
     std::unique_ptr<QTemporaryDir> dataDir_;
     std::unique_ptr<QProcess> process_;

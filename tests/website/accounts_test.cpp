@@ -1,9 +1,11 @@
 // The account forms under /passport/ against a running service: registration, the password
 // reminder and its reset link, their CSRF fields and attempt limits, and their pages.
 
+#include "database.h"
 #include "htmlcheck.h"
 #include "querystring.h"
 #include "rsaencrypttext.h"
+#include "servicecontent.h"
 #include "serviceprocess.h"
 #include "sitetexts.h"
 #include "sitevisitor.h"
@@ -329,6 +331,10 @@ TEST_F(AccountsTest, RefilledLoginIsEscapedAndThePasswordNeverShown) {
 
 TEST_F(AccountsTest, EveryFormRefusesAPostWithoutTheBrowsersCsrfField) {
     const std::string link = remind("alice");
+    const std::string album =
+        "/users/alice/album/" +
+        ServiceContent(service.port(), "alice", "tok-alice").createAlbum("Locked", "open sesame") +
+        "/";
     SiteVisitor other = visitor();
     const httplib::Result othersForm = other.get("/passport/?mode=register");
     ASSERT_TRUE(othersForm);
@@ -339,19 +345,29 @@ TEST_F(AccountsTest, EveryFormRefusesAPostWithoutTheBrowsersCsrfField) {
         ASSERT_TRUE(resetForm && resetForm->status == 200);
         ASSERT_NE(browser.cookie("pikto_csrf"), other.cookie("pikto_csrf"));
         const std::string field = forged.empty() ? othersField : forged;
-        const auto post = [&](const std::string& mode, Fields fields) {
+        // Signing out from elsewhere is refused too (the session stays).
+        SiteVisitor signedIn = visitor();
+        ASSERT_TRUE(signedIn.signIn("alice", kAlicePassword));
+        const auto post = [&](SiteVisitor& from, const std::string& path, Fields fields) {
             if (forged != "missing")
                 fields.emplace("csrf", field);
-            const httplib::Result refused = browser.post("/passport/?mode=" + mode, fields);
-            EXPECT_TRUE(refused && refused->status == 403) << mode << " " << forged;
+            const httplib::Result refused = from.post(path, fields);
+            EXPECT_TRUE(refused && refused->status == 403) << path << " " << forged;
             EXPECT_TRUE(refused && refused->body.find(shown("form_expired")) != std::string::npos);
         };
-        post("register",
+        post(browser, "/passport/?mode=register",
              {{"login", "eve_1"}, {"password", "long enough"}, {"password2", "long enough"}});
-        post("remember", {{"login", "alice"}});
-        post("reset", {{"token", SiteVisitor::formValue(resetForm->body, "token")},
-                       {"password", "brand new one"},
-                       {"password2", "brand new one"}});
+        post(browser, "/passport/?mode=remember", {{"login", "alice"}});
+        post(browser, "/passport/?mode=reset",
+             {{"token", SiteVisitor::formValue(resetForm->body, "token")},
+              {"password", "brand new one"},
+              {"password2", "brand new one"}});
+        // Login CSRF: another site signing the visitor in to an account of its choosing.
+        post(browser, "/passport/signin/", {{"login", "alice"}, {"password", kAlicePassword}});
+        post(browser, album, {{"password", "open sesame"}});
+        post(signedIn, "/passport/signout/", {});
+        EXPECT_EQ(browser.cookie("pikto_session"), "");
+        EXPECT_NE(signedIn.cookie("pikto_session"), "");
     }
     EXPECT_FALSE(siteSignIn("eve_1", "long enough"));
     EXPECT_EQ(resetLines().size(), 1u);
@@ -477,14 +493,21 @@ TEST_F(AccountsTest, ResetEndsTheAccountsOtherSessionsAndTokens) {
     EXPECT_NE(own->body.find("class=\"me\""), std::string::npos);
 }
 
-TEST_F(AccountsTest, NewReminderReplacesTheEarlierLink) {
-    const std::string first = remind("alice");
-    const std::string second = remind("alice");
-    ASSERT_FALSE(first.empty());
-    ASSERT_NE(first, second);
+// Anyone may ask for a reminder of alice's password; doing so again and again must not void
+// the link she was sent. Links stay good until one is used (which ends the others) or they
+// expire; beyond the cap no new one is made.
+TEST_F(AccountsTest, RemindersFromOthersDoNotVoidTheOwnersLink) {
+    const std::string owners = remind("alice");
+    ASSERT_FALSE(owners.empty());
+    for (int i = 1; i < Database::kResetLinksPerAccount + 3; ++i)
+        remind("alice");
+    EXPECT_EQ(resetLines().size(), static_cast<std::size_t>(Database::kResetLinksPerAccount));
     SiteVisitor browser = visitor();
-    EXPECT_EQ(browser.get(first)->status, 410);
-    EXPECT_EQ(setPassword(browser, second, "brand new one", "brand new one")->status, 303);
+    EXPECT_EQ(browser.get(owners)->status, 200);
+    EXPECT_EQ(setPassword(browser, owners, "brand new one", "brand new one")->status, 303);
+    const std::string later = resetLines().back();
+    const std::string laterLink = later.substr(later.find("/passport/"));
+    EXPECT_EQ(visitor().get(laterLink)->status, 410);
 }
 
 TEST_F(AccountsTest, RefusedNewPasswordKeepsTheLink) {

@@ -53,8 +53,14 @@ httplib::Result SiteVisitor::post(const std::string& path,
 }
 
 bool SiteVisitor::signIn(const std::string& login, const std::string& password) {
+    const httplib::Result form = get("/passport/signin/");
+    if (!form)
+        return false;
     const httplib::Result result =
-        post("/passport/signin/", {{"login", login}, {"password", password}, {"back", "/"}});
+        post("/passport/signin/", {{"csrf", formValue(form->body, "csrf")},
+                                   {"login", login},
+                                   {"password", password},
+                                   {"back", "/"}});
     return result && result->status == 303 && !cookie("pikto_session").empty();
 }
 
