@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QFile>
 
-#include <httplib.h>
+#include "webresponse.h"
 
 namespace {
 

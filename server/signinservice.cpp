@@ -8,7 +8,7 @@
 
 #include <QDomDocument>
 
-#include <httplib.h>
+#include "webresponse.h"
 
 #include <optional>
 
@@ -21,7 +21,7 @@ constexpr std::size_t kMaxPending = 10000;
 // Credentials of a real sign-in are small; refuse to decrypt more than this.
 constexpr std::size_t kMaxCipherText = 4 * 1024;
 
-void answerXml(httplib::Response& res, const std::string& element) {
+void answerXml(WebResponse& res, const std::string& element) {
     res.status = 200;
     res.set_content(kDeclaration + "<response>" + element + "</response>", kXmlType);
 }
@@ -32,7 +32,7 @@ bool SignInService::prepare(std::string& error) {
     return pool_.start(error);
 }
 
-void SignInService::key(httplib::Response& res) {
+void SignInService::key(WebResponse& res) {
     const std::string requestId = TextUtil::randomHex(16);
     std::optional<KeyPool::KeyPair> keys = pool_.take();
     if (!keys || requestId.empty())
@@ -85,8 +85,7 @@ std::string SignInService::decrypt(CCryptoProviderRSA& provider, const std::stri
     return plain;
 }
 
-void SignInService::token(httplib::Response& res, const std::string& body,
-                          const std::string& address) {
+void SignInService::token(WebResponse& res, const std::string& body, const std::string& address) {
     const QueryString::Fields fields = QueryString::parse(body);
     const std::optional<std::string> credentials = QueryString::value(fields, "credentials");
     const std::optional<std::string> requestId = QueryString::value(fields, "request_id");

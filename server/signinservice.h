@@ -9,9 +9,7 @@
 #include <mutex>
 #include <string>
 
-namespace httplib {
-struct Response;
-} // namespace httplib
+struct WebResponse;
 
 class Database;
 
@@ -47,14 +45,14 @@ public:
 
     // Answers <response><key>MODULUS#EXPONENT</key><request_id>ID</request_id></response>
     // with a key pair handed out to this id only; 503 when no key pair can be made.
-    void key(httplib::Response& res);
+    void key(WebResponse& res);
     // Reads the form fields credentials and request_id of `body` and answers
     // <response><token>TOKEN</token></response>; <response><error code="2"/></response> for
     // an unknown login or a wrong password; <response><error code="1"/></response> for an
     // unknown, used or expired request id, or credentials that do not decrypt to the
     // credentials element under the id's key. An attempt beyond the limit for the login or
     // for `address` is answered 429 with code 1, its password unchecked.
-    void token(httplib::Response& res, const std::string& body, const std::string& address);
+    void token(WebResponse& res, const std::string& body, const std::string& address);
 
     // Counts one password check for `subject` (a login, or an album for its password) from
     // `address`; false, counting nothing, when either is at its limit for the minute. The

@@ -7,6 +7,7 @@
 #include "serviceprocess.h"
 #include "signinservice.h"
 #include "testhttp.h"
+#include "webresponse.h"
 
 #include <QDirIterator>
 #include <QDomDocument>
@@ -290,7 +291,7 @@ protected:
     }
 
     KeyAnswer keyAnswer() {
-        httplib::Response res;
+        WebResponse res;
         signIn.key(res);
         return parseKeyAnswer(QByteArray::fromStdString(res.body));
     }
@@ -298,7 +299,7 @@ protected:
     // The outcome and the status of one sign-in from `address`.
     std::pair<QString, int> attempt(const QString& login, const QString& password,
                                     const std::string& address = "192.0.2.1") {
-        httplib::Response res;
+        WebResponse res;
         signIn.token(res, tokenForm(keyAnswer(), login, password).toStdString(), address);
         return {tokenOutcome(QByteArray::fromStdString(res.body)), res.status};
     }
@@ -366,12 +367,12 @@ TEST(SignInServiceTest, RequestIdsExpire) {
     ASSERT_TRUE(signIn.prepare(error)) << error;
 
     auto keyAnswer = [&] {
-        httplib::Response res;
+        WebResponse res;
         signIn.key(res);
         return parseKeyAnswer(QByteArray::fromStdString(res.body));
     };
     auto token = [&](const KeyAnswer& answer) {
-        httplib::Response res;
+        WebResponse res;
         signIn.token(
             res, tokenForm(answer, QStringLiteral("alice"), QStringLiteral("secret")).toStdString(),
             "127.0.0.1");
