@@ -87,7 +87,13 @@ MHD_Result takeHeader(void* cls, MHD_ValueKind, const char* key, size_t keySize,
 std::string normalPath(const char* url) {
     std::string path = url ? url : "";
     const std::size_t first = path.find_first_not_of('/');
-    return "/" + (first == std::string::npos ? std::string() : path.substr(first));
+    if (first == std::string::npos)
+        return "/";
+    if (first == 0)
+        path.insert(path.begin(), '/');
+    else
+        path.erase(0, first - 1);
+    return path;
 }
 
 } // namespace

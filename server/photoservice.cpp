@@ -276,8 +276,23 @@ void PhotoService::start(WebExchange& exchange) {
         exchange.finish = [&res, status = *fault] { applyStatus(res, status); };
         return;
     }
-    if (match->route && match->route->streamer)
-        return match->route->streamer(exchange);
+    if (match->route && match->route->streamer) {
+        match->route->streamer(exchange);
+        // A body of no announced length (chunked) is bounded here: past the limit it is
+        // no longer passed on, and the answer is 413.
+        auto seen = std::make_shared<std::uint64_t>(0);
+        exchange.body = [inner = std::move(exchange.body), seen, limit](std::string_view data) {
+            *seen += data.size();
+            return *seen > limit || !inner || inner(data);
+        };
+        exchange.finish = [&res, inner = std::move(exchange.finish), seen, limit] {
+            if (*seen > limit)
+                return TextUtil::answerText(res, 413, "Request body too large");
+            if (inner)
+                inner();
+        };
+        return;
+    }
 
     auto body = std::make_shared<std::string>();
     auto tooLarge = std::make_shared<bool>(false);

@@ -389,4 +389,29 @@ TEST_F(RobustnessTest, EightBigUploadsAreStreamedToDiskNotHeldInMemory) {
     EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
 }
 
+TEST_F(RobustnessTest, OneAddressHoldsNoMoreThanItsConnectionLimit) {
+    service.setExtraArguments({QStringLiteral("--connections-per-address"), QStringLiteral("5")});
+    ASSERT_TRUE(service.restart()) << service.lastError().toStdString();
+    std::vector<std::unique_ptr<RawClient>> held;
+    for (int i = 0; i < 5; ++i) {
+        held.push_back(connect());
+        ASSERT_TRUE(held.back()->send("GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
+        ASSERT_TRUE(held.back()->read()) << i;
+    }
+    // The sixth is closed unanswered; once one of the five goes, there is room again.
+    std::unique_ptr<RawClient> sixth = connect();
+    sixth->send("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_FALSE(sixth->read(2000));
+    held.pop_back();
+    // The service counts a connection out once it has cleaned it up, a moment after the
+    // close: the new one is tried until it is let in, for at most two seconds.
+    QElapsedTimer waiting;
+    waiting.start();
+    std::optional<RawClient::Answer> again;
+    while (!again && waiting.elapsed() < 2000)
+        again = once("GET / HTTP/1.1\r\nHost: x\r\n\r\n", 200);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->status, 200);
+}
+
 } // namespace
