@@ -189,6 +189,7 @@ bool HttpServer::serve(const Limits& limits, std::string& error) {
         return false;
     }
     listener_ = -1; // the daemon's now
+    workers_ = std::make_unique<WorkerPool>(limits_.workers);
     releaser_ = std::thread([this] { releaseHeld(); });
     return true;
 }
@@ -201,6 +202,8 @@ void HttpServer::stop() {
     heldChanged_.notify_all();
     if (releaser_.joinable())
         releaser_.join();
+    // Handlers still running finish and resume their connections first.
+    workers_.reset();
     if (daemon_) {
         MHD_stop_daemon(daemon_);
         daemon_ = nullptr;
@@ -240,7 +243,23 @@ MHD_Result HttpServer::access(void* self, MHD_Connection* connection, const char
             server.log_(exchange, 0);
         return result;
     }
-    if (exchange.finish) {
+    if (!exchange.dispatched && exchange.finish) {
+        server.dispatch(connection, exchange);
+        return MHD_YES;
+    }
+    if (exchange.next == WebExchange::Next::Close) {
+        server.log_(exchange, 0);
+        return MHD_NO;
+    }
+    return server.answer(connection, exchange);
+}
+
+void HttpServer::dispatch(MHD_Connection* connection, WebExchange& exchange) {
+    exchange.dispatched = true;
+    MHD_suspend_connection(connection);
+    // The exchange lives until the connection's request completes, which cannot happen
+    // while it is suspended.
+    workers_->post([connection, &exchange] {
         try {
             exchange.finish();
         } catch (const std::exception& e) {
@@ -249,12 +268,8 @@ MHD_Result HttpServer::access(void* self, MHD_Connection* connection, const char
             exchange.res = {};
             TextUtil::answerText(exchange.res, 500, "Internal error");
         }
-        if (exchange.next == WebExchange::Next::Close) {
-            server.log_(exchange, 0);
-            return MHD_NO;
-        }
-    }
-    return server.answer(connection, exchange);
+        MHD_resume_connection(connection);
+    });
 }
 
 MHD_Result HttpServer::onHead(MHD_Connection* connection, WebExchange& exchange, const char* url,

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "webexchange.h"
+#include "workerpool.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -13,10 +15,12 @@
 
 #include <microhttpd.h>
 
-// The service's HTTP server, on libmicrohttpd: a pool of threads, each watching its share
-// of connections with epoll, so idle and slow clients cost a descriptor and a little
-// memory, not a thread. The service sees each request once its head is read and before
-// its body (see WebExchange), and is fed the body as it arrives.
+// The service's HTTP server, on libmicrohttpd: a few threads, each watching its share of
+// connections with epoll, so idle and slow clients cost a descriptor and a little memory,
+// not a thread. The service sees each request once its head is read and before its body
+// (see WebExchange), and is fed the body as it arrives, on those threads; so both must be
+// quick. The request's `finish` runs on a pool of workers while its connection waits
+// aside, so a slow handler holds up no other connection.
 //
 // Refused by the server itself: a request line over the head limit (414), headers over it
 // (431), conflicting body lengths (400, connection closed), a bare CR in a header (400).
@@ -25,7 +29,8 @@
 class HttpServer {
 public:
     struct Limits {
-        unsigned threads = 16;
+        unsigned threads = 4;  // watching connections
+        unsigned workers = 16; // running handlers
         unsigned connections = 10000;
         unsigned connectionsPerAddress = 4000;
         // Silence allowed on a connection (between requests, in a head, in a body).
@@ -74,6 +79,8 @@ private:
                       const char* method);
     MHD_Result onBody(WebExchange& exchange, const char* data, std::size_t size);
     MHD_Result answer(MHD_Connection* connection, WebExchange& exchange);
+    // Runs the exchange's finish on a worker, the connection suspended meanwhile.
+    void dispatch(MHD_Connection* connection, WebExchange& exchange);
     void hold(MHD_Connection* connection, std::chrono::seconds seconds);
     void releaseHeld();
 
@@ -85,6 +92,7 @@ private:
     int listener_ = -1;
     int port_ = 0;
     MHD_Daemon* daemon_ = nullptr;
+    std::unique_ptr<WorkerPool> workers_;
 
     std::mutex heldMutex_;
     std::condition_variable heldChanged_;

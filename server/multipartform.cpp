@@ -199,11 +199,9 @@ bool MultipartForm::emit(std::string_view data) {
 
 bool MultipartForm::endPart() {
     if (fd_ >= 0) {
-        // On disk before it can be placed under a name others read.
-        const bool flushed = ::fsync(fd_) == 0;
         const bool closed = ::close(fd_) == 0;
         fd_ = -1;
-        if (!flushed || !closed) {
+        if (!closed) {
             failed_ = true;
             return false;
         }

@@ -19,7 +19,7 @@ public:
     struct Part {
         std::string filename; // empty for a plain field
         std::string content;  // a plain field's value
-        std::string file;     // a file part's temporary file (flushed once the part ends)
+        std::string file;     // a file part's temporary file (closed once the part ends)
         std::uint64_t size = 0;
     };
     // Makes a new temporary file; returns its descriptor and path, or nullopt on failure.

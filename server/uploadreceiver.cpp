@@ -7,6 +7,9 @@
 #include "webexchange.h"
 #include "zimptoken.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <memory>
 
 namespace {
@@ -18,6 +21,15 @@ void refuse(WebResponse& res) {
 
 void cannotStore(WebResponse& res) {
     TextUtil::answerText(res, 500, "Cannot store the photo");
+}
+
+// Flushes a written file to disk; false on failure.
+bool flushed(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && synced;
 }
 
 // What one upload has learnt so far, shared by its body and finish steps.
@@ -107,8 +119,12 @@ void UploadReceiver::finish(WebResponse& res, MultipartForm& form, const std::st
     photo.appVersion = field("app_version");
     photo.size = static_cast<std::int64_t>(image->size);
 
-    // The bytes are on disk (flushed) before the record, so a stored record has its file.
+    // The bytes are on disk before the record, so a stored record has its file.
     const std::string temporary = form.takeFile("image");
+    if (!flushed(temporary)) {
+        photos_.discard(temporary);
+        return cannotStore(res);
+    }
     // Empty when the album is gone or someone else's by now (or on a storage failure).
     const std::optional<std::int64_t> id = db_.addPhoto(photo, owner);
     if (!id) {

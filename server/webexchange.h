@@ -34,4 +34,5 @@ struct WebExchange {
     std::uint64_t bodyBytes = 0;
     bool started = false;
     bool held = false;
+    bool dispatched = false; // finish handed to a worker
 };
