@@ -164,8 +164,8 @@ bool MultipartForm::startPart(const std::string& head) {
             continue;
         const std::string value = line.substr(colon + 1);
         const std::optional<std::string> name = parameter(value, "name");
-        if (!name)
-            return false;
+        if (!name || named)
+            return false; // no name, or two names for one part
         currentName_ = *name;
         current_.filename = parameter(value, "filename").value_or("");
         named = true;

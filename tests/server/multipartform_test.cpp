@@ -73,6 +73,9 @@ TEST_F(MultipartFormTest, AMalformedOrOversizedFormIsRefusedAndLeavesNoFile) {
     const BrokenCase cases[] = {
         {"no closing delimiter", image},
         {"text after the closing delimiter", image + "\r\n--XB--\r\nmore"},
+        {"a part named twice, each with a file",
+         "--XB\r\nContent-Disposition: form-data; name=\"a\"; filename=\"1\"\r\n"
+         "Content-Disposition: form-data; name=\"b\"; filename=\"2\"\r\n\r\nx\r\n--XB--"},
         {"a part without a name", "--XB\r\nContent-Type: text/plain\r\n\r\nx\r\n--XB--"},
         {"a field over the limit", "--XB\r\nContent-Disposition: form-data; name=\"f\"\r\n\r\n" +
                                        std::string(MultipartForm::kFieldBytes + 1, 'f') +
