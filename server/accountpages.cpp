@@ -8,7 +8,7 @@
 
 #include <QCryptographicHash>
 
-#include <httplib.h>
+#include "webresponse.h"
 
 #include <iostream>
 
@@ -22,7 +22,7 @@ std::string userPath(const std::string& login) {
     return "/users/" + QueryString::encode(login) + "/";
 }
 
-void redirect(httplib::Response& res, const std::string& location) {
+void redirect(WebResponse& res, const std::string& location) {
     res.status = 303;
     res.set_header("Location", location);
     res.set_header("Cache-Control", "no-store");

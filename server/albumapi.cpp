@@ -6,13 +6,13 @@
 #include "textutil.h"
 #include "zimptoken.h"
 
-#include <httplib.h>
+#include "webresponse.h"
 
 namespace {
 
 const char* const kAtomType = "application/atom+xml";
 
-void answerAtom(httplib::Response& res, int status, const std::string& document) {
+void answerAtom(WebResponse& res, int status, const std::string& document) {
     res.status = status;
     res.set_content(document, kAtomType);
 }
@@ -30,7 +30,7 @@ std::optional<AlbumRecord> ownedAlbum(Database& db, const std::string& login,
 
 } // namespace
 
-AlbumApi::Caller AlbumApi::caller(const httplib::Request& req, const std::string& login) {
+AlbumApi::Caller AlbumApi::caller(const WebRequest& req, const std::string& login) {
     const std::optional<std::string> token =
         ZimpToken::parse(req.get_header_value("Authorization"));
     if (!token)
@@ -41,8 +41,8 @@ AlbumApi::Caller AlbumApi::caller(const httplib::Request& req, const std::string
     return *owner == login ? Caller::Owner : Caller::OtherAccount;
 }
 
-bool AlbumApi::admitOwner(const httplib::Request& req, httplib::Response& res,
-                          const std::string& login, int anonymousStatus, int otherAccountStatus) {
+bool AlbumApi::admitOwner(const WebRequest& req, WebResponse& res, const std::string& login,
+                          int anonymousStatus, int otherAccountStatus) {
     const auto refuse = [&res](int status) {
         TextUtil::answerText(res, status, status == 401 ? "Authorization required" : "Forbidden");
         return false;
@@ -58,13 +58,13 @@ bool AlbumApi::admitOwner(const httplib::Request& req, httplib::Response& res,
     return true;
 }
 
-void AlbumApi::list(const httplib::Request& req, httplib::Response& res, const std::string& login) {
+void AlbumApi::list(const WebRequest& req, WebResponse& res, const std::string& login) {
     if (!admitOwner(req, res, login, 401, 403))
         return;
     answerAtom(res, 200, AtomFormat::feed(login, db_.albums(login)));
 }
 
-void AlbumApi::create(const httplib::Request& req, httplib::Response& res, const std::string& login,
+void AlbumApi::create(const WebRequest& req, WebResponse& res, const std::string& login,
                       const std::string& body) {
     if (!admitOwner(req, res, login, 403, 401))
         return;
@@ -79,7 +79,7 @@ void AlbumApi::create(const httplib::Request& req, httplib::Response& res, const
     answerAtom(res, 201, AtomFormat::entry(*album));
 }
 
-void AlbumApi::fetch(const httplib::Request& req, httplib::Response& res, const std::string& login,
+void AlbumApi::fetch(const WebRequest& req, WebResponse& res, const std::string& login,
                      const std::string& albumId) {
     if (!admitOwner(req, res, login, 401, 403))
         return;
@@ -89,7 +89,7 @@ void AlbumApi::fetch(const httplib::Request& req, httplib::Response& res, const 
     answerAtom(res, 200, AtomFormat::entry(*album));
 }
 
-void AlbumApi::update(const httplib::Request& req, httplib::Response& res, const std::string& login,
+void AlbumApi::update(const WebRequest& req, WebResponse& res, const std::string& login,
                       const std::string& albumId, const std::string& body) {
     if (!admitOwner(req, res, login, 401, 403))
         return;
@@ -108,7 +108,7 @@ void AlbumApi::update(const httplib::Request& req, httplib::Response& res, const
     answerAtom(res, 200, AtomFormat::entry(*changed));
 }
 
-void AlbumApi::remove(const httplib::Request& req, httplib::Response& res, const std::string& login,
+void AlbumApi::remove(const WebRequest& req, WebResponse& res, const std::string& login,
                       const std::string& albumId) {
     if (!admitOwner(req, res, login, 403, 403))
         return;

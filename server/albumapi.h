@@ -2,10 +2,8 @@
 
 #include <string>
 
-namespace httplib {
-struct Request;
-struct Response;
-} // namespace httplib
+struct WebRequest;
+struct WebResponse;
 
 class Database;
 class PhotoFolder;
@@ -19,28 +17,28 @@ public:
     AlbumApi(Database& db, const PhotoFolder& photos) : db_(db), photos_(photos) {}
 
     // GET users/LOGIN/albums/: 200 with the feed of the account's albums.
-    void list(const httplib::Request& req, httplib::Response& res, const std::string& login);
+    void list(const WebRequest& req, WebResponse& res, const std::string& login);
     // POST users/LOGIN/albums/: 201 with the new album's entry; 400 for a body that is not
     // an Atom entry.
-    void create(const httplib::Request& req, httplib::Response& res, const std::string& login,
+    void create(const WebRequest& req, WebResponse& res, const std::string& login,
                 const std::string& body);
     // GET users/LOGIN/album/ID/: 200 with the album's entry.
-    void fetch(const httplib::Request& req, httplib::Response& res, const std::string& login,
+    void fetch(const WebRequest& req, WebResponse& res, const std::string& login,
                const std::string& albumId);
     // PUT users/LOGIN/album/ID/: title, summary and f:password from the body (an empty
     // f:password removes the password); 200 with the changed entry, 400 for a bad body.
-    void update(const httplib::Request& req, httplib::Response& res, const std::string& login,
+    void update(const WebRequest& req, WebResponse& res, const std::string& login,
                 const std::string& albumId, const std::string& body);
     // DELETE users/LOGIN/album/ID/: 204 once the album and its photos are gone.
-    void remove(const httplib::Request& req, httplib::Response& res, const std::string& login,
+    void remove(const WebRequest& req, WebResponse& res, const std::string& login,
                 const std::string& albumId);
 
 private:
     enum class Caller { Anonymous, OtherAccount, Owner };
-    Caller caller(const httplib::Request& req, const std::string& login);
+    Caller caller(const WebRequest& req, const std::string& login);
     // True when the request's token belongs to `login`; otherwise answers the refusal
     // status this request uses for a missing or bad token, or for another account's token.
-    bool admitOwner(const httplib::Request& req, httplib::Response& res, const std::string& login,
+    bool admitOwner(const WebRequest& req, WebResponse& res, const std::string& login,
                     int anonymousStatus, int otherAccountStatus);
 
     Database& db_;

@@ -6,7 +6,7 @@
 
 #include <QMessageAuthenticationCode>
 
-#include <httplib.h>
+#include "webresponse.h"
 
 namespace {
 

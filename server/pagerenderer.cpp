@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QFile>
 
-#include <httplib.h>
+#include "webresponse.h"
 
 namespace {
 

@@ -102,6 +102,14 @@ std::optional<std::string> PhotoFolder::writeTemporary(const std::string& bytes)
     return writeNewFile(folder_, kTemporaryPrefix, bytes);
 }
 
+std::optional<std::pair<int, std::string>> PhotoFolder::makeTemporary() const {
+    std::string pattern = folder_ + "/" + kTemporaryPrefix + "XXXXXX";
+    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    return std::make_pair(fd, pattern);
+}
+
 bool PhotoFolder::place(const std::string& temporary, std::int64_t id) const {
     if (std::rename(temporary.c_str(), pathFor(id).c_str()) == 0)
         return true;

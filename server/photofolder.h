@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 class Database;
 struct PhotoRecord;
@@ -22,6 +23,9 @@ public:
     // Writes the bytes whole to a new temporary file in the folder and flushes it to disk.
     // Returns its path, to be placed or discarded; empty (nothing left behind) on failure.
     std::optional<std::string> writeTemporary(const std::string& bytes) const;
+    // Makes a new empty temporary file in the folder, to be written, then placed or
+    // discarded. Returns its descriptor and path; nullopt on failure.
+    std::optional<std::pair<int, std::string>> makeTemporary() const;
     // Renames a temporary file to the photo's name, so a reader never sees half a photo.
     // False on failure, the temporary file then being removed.
     bool place(const std::string& temporary, std::int64_t id) const;

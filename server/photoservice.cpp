@@ -1,17 +1,18 @@
 #include "photoservice.h"
 
-#include "connectioncloser.h"
 #include "textutil.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <strings.h>
 #include <thread>
 #include <vector>
 
@@ -27,46 +28,24 @@ bool isControlPath(const std::vector<std::string>& segments) {
     return !segments.empty() && (segments[0] == "_fault" || segments[0] == "_requests");
 }
 
-bool hasBody(const httplib::Request& req) {
+bool hasBody(const WebRequest& req) {
     if (req.has_header("Transfer-Encoding"))
         return true;
-    return req.get_header_value<std::uint64_t>("Content-Length") > 0;
+    const std::string length = req.get_header_value("Content-Length");
+    return !length.empty() && length.find_first_not_of('0') != std::string::npos;
 }
 
-void applyStatus(httplib::Response& res, const Fault& fault) {
+// The announced body length; 0 when none or unreadable (the server refuses those).
+std::uint64_t announcedLength(const WebRequest& req) {
+    const std::string length = req.get_header_value("Content-Length");
+    std::uint64_t value = 0;
+    std::from_chars(length.data(), length.data() + length.size(), value);
+    return value;
+}
+
+void applyStatus(WebResponse& res, const Fault& fault) {
     res.status = fault.status;
     res.set_content(fault.body, fault.contentType);
-}
-
-// Closes the connection without sending a byte of an answer. Note that Qt's network access
-// resends a request once when its connection closes before any answer arrives, so a fault
-// must cover two requests to fail one request of a Qt client.
-void closeConnection(const httplib::Request& req) {
-    if (!ConnectionCloser::shutDown(req.local_port, req.remote_addr, req.remote_port))
-        std::cerr << "pikto-service: could not find the connection to close\n";
-}
-
-// Reads the body through the library, keeping at most `limit` bytes. Returns the status
-// to refuse it with (413 over the limit, 400 unreadable), or 0.
-int readBody(const httplib::Request& req, const httplib::ContentReader& reader,
-             httplib::Response& res, std::size_t limit, std::string& body) {
-    bool tooLarge = false;
-    const auto announced = req.get_header_value<std::uint64_t>("Content-Length");
-    if (announced <= limit)
-        body.reserve(static_cast<std::size_t>(announced));
-    const bool read = reader([&](const char* data, std::size_t length) {
-        if (tooLarge || body.size() + length > limit) {
-            // Keep reading so the refusal arrives as an answer, not as a reset.
-            tooLarge = true;
-            body.clear();
-            return true;
-        }
-        body.append(data, length);
-        return true;
-    });
-    if (!read)
-        return res.status == 413 ? 413 : 400;
-    return tooLarge ? 413 : 0;
 }
 
 // Sets the mode of a file or folder the service keeps; false with a reason on failure.
@@ -90,7 +69,11 @@ PhotoService::PhotoService(ServiceOptions options)
       releases_(options_.releasesDir), albums_(db_, photos_),
       pages_(db_, photos_, signIn_, renderer_), accounts_(db_, signIn_, renderer_),
       uploads_(db_, photos_), signIn_(db_, SignInService::Clock::now, options_.signInLimit),
-      server_(std::make_unique<ConnectionServer>(ConnectionServer::Settings{})) {}
+      server_([this](WebExchange& exchange) { start(exchange); },
+              [](const WebExchange& exchange, int status) {
+                  std::cerr << "pikto-service: " << exchange.req.method << " " << exchange.req.path
+                            << " " << status << "\n";
+              }) {}
 
 PhotoService::~PhotoService() {
     stop();
@@ -98,7 +81,7 @@ PhotoService::~PhotoService() {
 
 std::string PhotoService::origin() const {
     const bool v6 = options_.host.find(':') != std::string::npos;
-    return std::string(server_->usesTls() ? "https://" : "http://") +
+    return std::string(server_.usesTls() ? "https://" : "http://") +
            (v6 ? "[" + options_.host + "]" : options_.host) + ":" + std::to_string(port_);
 }
 
@@ -143,72 +126,38 @@ bool PhotoService::prepare(std::string& error) {
         }
     }
 
-    if (!options_.tlsCert.empty() && !server_->useTls(options_.tlsCert, options_.tlsKey, error))
+    if (!options_.tlsCert.empty() && !server_.useTls(options_.tlsCert, options_.tlsKey, error))
         return false;
-    if (!server_->prepare(error))
-        return false;
-    server_->set_payload_max_length(kUploadBodyLimit);
-    // What the Keep-Alive header announces; ConnectionServer applies the same limits.
-    server_->set_keep_alive_max_count(ConnectionServer::Settings{}.requestsPerConnection);
-    server_->set_keep_alive_timeout(
-        std::chrono::duration_cast<std::chrono::seconds>(ConnectionPark::Limits{}.idle).count());
-    // Only SO_REUSEADDR: the library's default adds SO_REUSEPORT, which lets a second
-    // service share a port that is in use instead of reporting it.
-    server_->set_socket_options([](int sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
     setUpRoutes();
-    if (options_.port == 0) {
-        port_ = server_->bind_to_any_port(options_.host);
-        if (port_ <= 0) {
-            error = "cannot listen on " + options_.host;
-            return false;
-        }
-    } else {
-        if (!server_->bind_to_port(options_.host, options_.port)) {
-            error = "cannot listen on " + options_.host + ":" + std::to_string(options_.port);
-            return false;
-        }
-        port_ = options_.port;
-    }
-    if (!server_->widenBacklog()) {
-        error = "cannot listen on " + options_.host + ": " + std::strerror(errno);
+    if (!server_.bind(options_.host, options_.port, error))
         return false;
-    }
+    port_ = server_.port();
     // The reset links name the service's address, known once the port is.
     accounts_.configure(origin(), !options_.tlsCert.empty(), tokenSeconds);
+    // Requests are served from here on.
+    HttpServer::Limits limits;
+    limits.bodyDeadline = std::chrono::seconds(options_.bodySeconds);
+    limits.bodyMinRate = options_.bodyMinRate;
+    limits.connectionsPerAddress = static_cast<unsigned>(options_.connectionsPerAddress);
+    if (!server_.serve(limits, error))
+        return false;
     return true;
 }
 
 bool PhotoService::run() {
-    runActive_ = true;
-    if (stopRequested_) {
-        runActive_ = false;
-        return true;
-    }
-    const bool served = server_->listen_after_bind();
-    runActive_ = false;
-    return served;
+    std::unique_lock lock(stopMutex_);
+    stopped_.wait(lock, [this] { return stopping_; });
+    lock.unlock();
+    server_.stop();
+    return true;
 }
 
 void PhotoService::stop() {
-    stopRequested_ = true;
     {
         std::lock_guard lock(stopMutex_);
         stopping_ = true;
     }
     stopped_.notify_all();
-    // run has seen no stop request and is about to listen: wait until it does, as the
-    // library ignores a stop before that.
-    while (runActive_ && !server_->is_running())
-        std::this_thread::yield();
-    if (server_->is_running()) {
-        server_->stop();
-        server_->closeConnections();
-        // Requests still running end on a closed connection.
-        ConnectionCloser::shutDownAll(port_);
-    }
 }
 
 void PhotoService::setUpRoutes() {
@@ -253,149 +202,129 @@ void PhotoService::setUpRoutes() {
           [this](RequestContext& c) { pages_.signIn(c); });
     r.add("POST", "/passport/signout", kFormBodyLimit,
           [this](RequestContext& c) { pages_.signOut(c); });
-    r.add("POST", "/post", kUploadBodyLimit,
-          [this](RequestContext& c) { uploads_.receive(c.res, c.contentType, std::move(c.body)); });
+    r.addStreamed("POST", "/post", kUploadBodyLimit,
+                  [this](WebExchange& exchange) { uploads_.start(exchange); });
     r.add("GET", "/ovmrsa/key", 0,
           [this](RequestContext& c) { signIn_.key(c.res, c.req.remote_addr); });
     r.add("POST", "/ovmrsa/token", kFormBodyLimit,
           [this](RequestContext& c) { signIn_.token(c.res, c.body, c.req.remote_addr); });
     r.add("GET", "/photo/mac/iphoto-plugin/{file}", 0,
           [this](RequestContext& c) { releases_.serve(c.res, c.param("file")); });
-
-    server_->setRequestSetup(&PhotoService::hideMultipartType);
-    auto plain = [this](const httplib::Request& req, httplib::Response& res) {
-        handle(req, res, nullptr);
-    };
-    auto withBody = [this](const httplib::Request& req, httplib::Response& res,
-                           const httplib::ContentReader& reader) { handle(req, res, &reader); };
-    server_->Get(".*", plain);
-    server_->Post(".*", withBody);
-    server_->Put(".*", withBody);
-    server_->Delete(".*", withBody);
-    server_->Patch(".*", withBody);
-    server_->Post(".*", plain);
-    server_->Put(".*", plain);
-    server_->Delete(".*", plain);
-    server_->Patch(".*", plain);
-    server_->Options(".*", plain);
-    server_->set_exception_handler(
-        [](const httplib::Request& req, httplib::Response& res, std::exception_ptr failure) {
-            try {
-                if (failure)
-                    std::rethrow_exception(failure);
-            } catch (const std::exception& e) {
-                std::cerr << "pikto-service: " << req.method << " " << req.path
-                          << " failed: " << e.what() << "\n";
-            } catch (...) {
-                std::cerr << "pikto-service: " << req.method << " " << req.path << " failed\n";
-            }
-            TextUtil::answerText(res, 500, "Internal error");
-        });
-    server_->set_logger([](const httplib::Request& req, const httplib::Response& res) {
-        if (req.method.empty())
-            return; // a connection that ended before a request arrived
-        std::cerr << "pikto-service: " << req.method << " " << req.path << " " << res.status
-                  << "\n";
-    });
 }
 
-void PhotoService::hideMultipartType(httplib::Request& req) {
-    // Every body is read raw and a form parsed afterwards (MultipartForm): the library would
-    // parse a multipart body itself while reading and allows no raw read of one. So its
-    // content type is put aside under a header of our own, which a client cannot set: any
-    // it sent is dropped first.
-    auto& headers = req.headers;
-    headers.erase(kFormTypeHeader);
-    if (req.is_multipart_form_data()) {
-        const std::string type = req.get_header_value("Content-Type");
-        headers.erase("Content-Type");
-        headers.emplace("Content-Type", "application/octet-stream");
-        headers.emplace(kFormTypeHeader, type);
-    }
-}
-
-void PhotoService::stall(const httplib::Request& req, int seconds) {
-    std::unique_lock lock(stopMutex_);
-    stopped_.wait_for(lock, std::chrono::seconds(seconds), [this] { return stopping_; });
-    lock.unlock();
-    closeConnection(req);
-}
-
-void PhotoService::cut(const httplib::Request& req, const httplib::ContentReader* reader,
-                       std::size_t after) {
-    std::size_t received = 0;
-    bool done = false;
-    if (reader) {
-        (*reader)([&](const char*, std::size_t length) {
-            received += length;
-            if (received < after)
-                return true;
-            closeConnection(req);
-            done = true;
-            return false;
-        });
-    }
-    if (!done)
-        closeConnection(req);
-}
-
-void PhotoService::handle(const httplib::Request& req, httplib::Response& res,
-                          const httplib::ContentReader* reader) {
-    const std::string path = TextUtil::collapseSlashes(req.path);
+void PhotoService::start(WebExchange& exchange) {
+    const WebRequest& req = exchange.req;
+    WebResponse& res = exchange.res;
+    const std::string& path = req.path;
     const std::vector<std::string> segments = Router::split(path);
     if (isControlPath(segments)) {
         if (const int refusal = faults_.refusal(req.remote_addr, req.has_header("Origin") ||
-                                                                     req.has_header("Referer")))
+                                                                     req.has_header("Referer"))) {
+            exchange.next = WebExchange::Next::Answer;
             return TextUtil::answerText(res, refusal, refusal == 404 ? "Not found" : "Forbidden");
+        }
     } else {
-        log_.add(req.method, req.path);
+        log_.add(req.method, path);
     }
 
     // A fault is taken before the body is read; status and cut apply once it is read.
     std::optional<Fault> fault = isControlPath(segments) ? std::nullopt : faults_.take(path);
-    if (fault && fault->action == Fault::Action::Drop)
-        return closeConnection(req);
-    if (fault && fault->action == Fault::Action::Stall)
-        return stall(req, fault->seconds);
-    if (fault && fault->action == Fault::Action::Cut)
-        return cut(req, hasBody(req) ? reader : nullptr, fault->after);
-    if (fault && !hasBody(req))
-        return applyStatus(res, *fault);
+    if (fault && fault->action == Fault::Action::Drop) {
+        exchange.next = WebExchange::Next::Close;
+        return;
+    }
+    if (fault && fault->action == Fault::Action::Stall) {
+        exchange.next = WebExchange::Next::Hold;
+        exchange.holdFor = std::chrono::seconds(fault->seconds);
+        return;
+    }
+    if (fault && fault->action == Fault::Action::Cut) {
+        // Closed once `after` body bytes arrived, or at the body's end (at once without one).
+        if (!hasBody(req)) {
+            exchange.next = WebExchange::Next::Close;
+            return;
+        }
+        auto received = std::make_shared<std::size_t>(0);
+        exchange.body = [received, after = fault->after](std::string_view data) {
+            *received += data.size();
+            return *received < after;
+        };
+        exchange.finish = [&exchange] { exchange.next = WebExchange::Next::Close; };
+        return;
+    }
 
-    Router::Match match = routes_.find(req.method, segments);
-    RequestContext context{req,
-                           res,
-                           std::move(match.params),
-                           QueryString::parse(queryOf(req.target)),
-                           {},
-                           req.get_header_value("Content-Type")};
-    if (req.has_header(kFormTypeHeader))
-        context.contentType = req.get_header_value(kFormTypeHeader);
-    if (reader) {
-        const std::size_t limit =
-            match.route && match.route->bodyLimit > 0 ? match.route->bodyLimit : kApiBodyLimit;
-        const int refusal = readBody(req, *reader, res, limit, context.body);
-        if (fault)
-            return applyStatus(res, *fault);
-        if (refusal == 413)
+    auto match = std::make_shared<Router::Match>(routes_.find(req.method, segments));
+    const std::size_t limit =
+        match->route && match->route->bodyLimit > 0 ? match->route->bodyLimit : kApiBodyLimit;
+    const std::uint64_t announced = announcedLength(req);
+    if (announced > limit) {
+        // Refused before the body is read. A client that sends its body without waiting
+        // for "100 Continue" reads an answer only once it has sent the body (the
+        // connection is reset otherwise), so a body of up to twice the limit is read and
+        // dropped first.
+        const bool waits = strcasecmp(req.get_header_value("Expect").c_str(), "100-continue") == 0;
+        if (waits || announced > 2 * static_cast<std::uint64_t>(limit)) {
+            exchange.next = WebExchange::Next::Answer;
             return TextUtil::answerText(res, 413, "Request body too large");
-        if (refusal != 0)
-            return TextUtil::answerText(res, 400, "Unreadable request body");
-    } else {
-        context.body = req.body;
+        }
+        exchange.finish = [&res] { TextUtil::answerText(res, 413, "Request body too large"); };
+        return;
     }
-    if (fault)
-        return applyStatus(res, *fault);
+    if (fault) {
+        // The body is read and dropped; the fault's answer replaces the route's.
+        exchange.finish = [&res, status = *fault] { applyStatus(res, status); };
+        return;
+    }
+    if (match->route && match->route->streamer) {
+        match->route->streamer(exchange);
+        // A body of no announced length (chunked) is bounded here: past the limit it is
+        // no longer passed on, and the answer is 413.
+        auto seen = std::make_shared<std::uint64_t>(0);
+        exchange.body = [inner = std::move(exchange.body), seen, limit](std::string_view data) {
+            *seen += data.size();
+            return *seen > limit || !inner || inner(data);
+        };
+        exchange.finish = [&res, inner = std::move(exchange.finish), seen, limit] {
+            if (*seen > limit)
+                return TextUtil::answerText(res, 413, "Request body too large");
+            if (inner)
+                inner();
+        };
+        return;
+    }
 
-    switch (match.outcome) {
-    case Router::Outcome::Found:
-        return match.route->handler(context);
-    case Router::Outcome::WrongMethod:
-        return TextUtil::answerText(res, 405, "Method not allowed");
-    case Router::Outcome::NotFound:
-        break;
-    }
-    TextUtil::answerText(res, 404, "Not found");
+    auto body = std::make_shared<std::string>();
+    auto tooLarge = std::make_shared<bool>(false);
+    exchange.body = [body, tooLarge, limit](std::string_view data) {
+        if (*tooLarge || body->size() + data.size() > limit) {
+            // Keep reading so the refusal arrives as an answer, not as a reset.
+            *tooLarge = true;
+            body->clear();
+            return true;
+        }
+        body->append(data);
+        return true;
+    };
+    exchange.finish = [this, &exchange, match, body, tooLarge] {
+        WebResponse& res = exchange.res;
+        if (*tooLarge)
+            return TextUtil::answerText(res, 413, "Request body too large");
+        RequestContext context{exchange.req,
+                               res,
+                               std::move(match->params),
+                               QueryString::parse(queryOf(exchange.req.target)),
+                               std::move(*body),
+                               exchange.req.get_header_value("Content-Type")};
+        switch (match->outcome) {
+        case Router::Outcome::Found:
+            return match->route->handler(context);
+        case Router::Outcome::WrongMethod:
+            return TextUtil::answerText(res, 405, "Method not allowed");
+        case Router::Outcome::NotFound:
+            break;
+        }
+        TextUtil::answerText(res, 404, "Not found");
+    };
 }
 
 void PhotoService::armFault(RequestContext& context) {

@@ -2,9 +2,9 @@
 
 #include "accountpages.h"
 #include "albumapi.h"
-#include "connectionserver.h"
 #include "database.h"
 #include "faultswitch.h"
+#include "httpserver.h"
 #include "pagerenderer.h"
 #include "photofolder.h"
 #include "releasefiles.h"
@@ -15,9 +15,6 @@
 #include "uploadreceiver.h"
 #include "webpages.h"
 
-#include <httplib.h>
-
-#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -26,9 +23,7 @@
 
 // The stand-in photo service: one HTTP server answering the sign-in, album, upload, feed
 // and website requests from the data folder, plus the loopback-only test controls
-// (/_fault/, /_requests/). Requests run on a pool of threads, so a stalled request does
-// not hold up the others; connections wait between requests without a thread (see
-// ConnectionServer).
+// (/_fault/, /_requests/). See HttpServer for how connections are served and bounded.
 class PhotoService {
 public:
     explicit PhotoService(ServiceOptions options);
@@ -36,31 +31,26 @@ public:
     PhotoService(const PhotoService&) = delete;
     PhotoService& operator=(const PhotoService&) = delete;
 
-    // Opens the data folder, applies the accounts and tokens of the options and binds the
-    // listening socket. Returns false with a reason in `error` on any failure.
+    // Opens the data folder, applies the accounts and tokens of the options, binds the
+    // listening socket and starts serving. Returns false with a reason in `error` on any
+    // failure (a TLS key that does not match its certificate among others).
     bool prepare(std::string& error);
     // The bound port, valid after prepare.
     int port() const { return port_; }
     // "http://HOST:PORT", or "https://HOST:PORT" with TLS.
     std::string origin() const;
-    // Serves until stop; returns false when serving could not start.
+    // Waits until stop, then ends serving; true.
     bool run();
     // Ends run from any thread; stalled requests are released at once.
     void stop();
 
 private:
     void setUpRoutes();
-    // Run on each request once its head is read, before routing and before its body.
-    static void hideMultipartType(httplib::Request& req);
-    // Answers one request: test controls, then an armed fault, then the body read within
-    // the route's limit, then the route's handler.
-    void handle(const httplib::Request& req, httplib::Response& res,
-                const httplib::ContentReader* reader);
+    // Decides what happens to one request once its head is read: test controls, then an
+    // armed fault, then the route, whose body is read within its limit (413 beyond it,
+    // before any of it is read when its length is announced) or streamed to it.
+    void start(WebExchange& exchange);
     void armFault(RequestContext& context);
-    // Holds the request until `seconds` pass or the service stops, then closes it.
-    void stall(const httplib::Request& req, int seconds);
-    // Closes the connection once `after` body bytes arrived (at once without a body).
-    void cut(const httplib::Request& req, const httplib::ContentReader* reader, std::size_t after);
 
     ServiceOptions options_;
     Database db_;
@@ -75,13 +65,10 @@ private:
     FaultSwitch faults_;
     RequestLog log_;
     Router routes_;
-    std::unique_ptr<ConnectionServer> server_;
+    HttpServer server_;
     int port_ = 0;
 
     std::mutex stopMutex_;
     std::condition_variable stopped_;
-    bool stopping_ = false; // under stopMutex_, for stalled requests
-    // A stop may come before run has started listening; these two close that gap.
-    std::atomic<bool> stopRequested_ = false;
-    std::atomic<bool> runActive_ = false;
+    bool stopping_ = false; // under stopMutex_
 };

@@ -2,7 +2,7 @@
 
 #include "textutil.h"
 
-#include <httplib.h>
+#include "webresponse.h"
 
 #include <filesystem>
 #include <fstream>
@@ -20,13 +20,13 @@ bool isPlainFileName(const std::string& name) {
     return true;
 }
 
-void notFound(httplib::Response& res) {
+void notFound(WebResponse& res) {
     TextUtil::answerText(res, 404, "Not found");
 }
 
 } // namespace
 
-void ReleaseFiles::serve(httplib::Response& res, const std::string& fileName) const {
+void ReleaseFiles::serve(WebResponse& res, const std::string& fileName) const {
     if (folder_.empty() || !isPlainFileName(fileName))
         return notFound(res);
     const std::filesystem::path path = std::filesystem::path(folder_) / fileName;

@@ -2,9 +2,7 @@
 
 #include <string>
 
-namespace httplib {
-struct Response;
-}
+struct WebResponse;
 
 // The versions feed and the release archives, served from one folder given on the
 // command line: /photo/mac/iphoto-plugin/<file> is <folder>/<file>.
@@ -16,7 +14,7 @@ public:
     // application/zip, anything else as application/octet-stream). 404 when there is no
     // folder, the file is missing, or the name is not a plain file name (no "..", no
     // slash, no hidden file), so nothing outside the folder is ever served.
-    void serve(httplib::Response& res, const std::string& fileName) const;
+    void serve(WebResponse& res, const std::string& fileName) const;
 
 private:
     std::string folder_;

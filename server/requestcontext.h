@@ -5,16 +5,14 @@
 #include <map>
 #include <string>
 
-namespace httplib {
-struct Request;
-struct Response;
-} // namespace httplib
+struct WebRequest;
+struct WebResponse;
 
 // What a handler of the stand-in service is given for one request; made by the service for
 // each request and handed down, never kept between requests.
 struct RequestContext {
-    const httplib::Request& req;
-    httplib::Response& res;
+    const WebRequest& req;
+    WebResponse& res;
     // The named segments of the route's pattern ("{login}" -> "alice").
     std::map<std::string, std::string> params;
     // The query of the request target.

@@ -16,7 +16,12 @@ std::vector<std::string> Router::split(const std::string& path) {
 
 void Router::add(std::string method, const std::string& pattern, std::size_t bodyLimit,
                  Handler handler) {
-    routes_.push_back({std::move(method), split(pattern), bodyLimit, std::move(handler)});
+    routes_.push_back({std::move(method), split(pattern), bodyLimit, std::move(handler), {}});
+}
+
+void Router::addStreamed(std::string method, const std::string& pattern, std::size_t bodyLimit,
+                         Streamer streamer) {
+    routes_.push_back({std::move(method), split(pattern), bodyLimit, {}, std::move(streamer)});
 }
 
 bool Router::matches(const Route& route, const std::vector<std::string>& segments,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "requestcontext.h"
+#include "webexchange.h"
 
 #include <cstddef>
 #include <functional>
@@ -15,6 +16,8 @@
 class Router {
 public:
     using Handler = std::function<void(RequestContext&)>;
+    // Takes over a request once its head is read, to be fed its body as it arrives.
+    using Streamer = std::function<void(WebExchange&)>;
 
     struct Route {
         std::string method; // "GET" also answers HEAD
@@ -22,6 +25,7 @@ public:
         // The largest request body the route reads; a larger one is refused with 413.
         std::size_t bodyLimit = 0;
         Handler handler;
+        Streamer streamer; // set instead of the handler for a streamed route
     };
 
     enum class Outcome { Found, WrongMethod, NotFound };
@@ -35,6 +39,9 @@ public:
     // Adds a route; the first added route that matches wins.
     void add(std::string method, const std::string& pattern, std::size_t bodyLimit,
              Handler handler);
+    // Adds a route whose body is not read for it but streamed to `streamer`.
+    void addStreamed(std::string method, const std::string& pattern, std::size_t bodyLimit,
+                     Streamer streamer);
     // The route for the method and path segments: Found with its parameters; WrongMethod
     // when some route has this path but none this method; NotFound otherwise.
     Match find(const std::string& method, const std::vector<std::string>& segments) const;

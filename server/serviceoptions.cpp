@@ -88,11 +88,12 @@ bool ServiceOptions::parse(const std::vector<std::string>& arguments, std::strin
             faultSwitch = true;
             continue;
         }
-        const bool takesValue = option == "--host" || option == "--port" || option == "--data" ||
-                                option == "--user" || option == "--token" ||
-                                option == "--releases" || option == "--users-file" ||
-                                option == "--sign-in-limit" || option == "--token-days" ||
-                                option == "--tls-cert" || option == "--tls-key";
+        const bool takesValue =
+            option == "--host" || option == "--port" || option == "--data" || option == "--user" ||
+            option == "--token" || option == "--releases" || option == "--users-file" ||
+            option == "--sign-in-limit" || option == "--token-days" || option == "--tls-cert" ||
+            option == "--tls-key" || option == "--body-seconds" || option == "--body-min-rate" ||
+            option == "--connections-per-address";
         if (!takesValue) {
             error = "unknown option: " + option;
             return false;
@@ -130,6 +131,27 @@ bool ServiceOptions::parse(const std::vector<std::string>& arguments, std::strin
                 return false;
             }
             signInLimit = static_cast<std::size_t>(limit);
+        } else if (option == "--body-seconds") {
+            long long seconds = 0;
+            if (!parseCount(value, 1, 86400, seconds)) {
+                error = "--body-seconds needs a number of seconds from 1 to 86400";
+                return false;
+            }
+            bodySeconds = static_cast<int>(seconds);
+        } else if (option == "--body-min-rate") {
+            long long rate = 0;
+            if (!parseCount(value, 0, 1LL << 30, rate)) {
+                error = "--body-min-rate needs a number of bytes a second from 0 to 1073741824";
+                return false;
+            }
+            bodyMinRate = static_cast<std::size_t>(rate);
+        } else if (option == "--connections-per-address") {
+            long long count = 0;
+            if (!parseCount(value, 1, 100000, count)) {
+                error = "--connections-per-address needs a number from 1 to 100000";
+                return false;
+            }
+            connectionsPerAddress = static_cast<std::size_t>(count);
         } else if (option == "--token-days") {
             long long days = 0;
             if (!parseCount(value, 1, 36500, days)) {
@@ -204,6 +226,11 @@ std::string ServiceOptions::usage() {
            "  --releases DIR         folder of versions.xml and the release archives\n"
            "  --tls-cert FILE        serve HTTPS with this certificate chain (PEM) and ...\n"
            "  --tls-key FILE         ... this private key (PEM)\n"
+           "  --body-seconds N       seconds a request body may take (default 600)\n"
+           "  --body-min-rate N      bytes a second a body must arrive at, after its first\n"
+           "                         3 seconds (default 2048; 0: any rate)\n"
+           "  --connections-per-address N\n"
+           "                         connections open at once from one address (default 4000)\n"
            "  --legacy-open-pages    show every photo to every visitor at its sequential\n"
            "                         address, as before access levels were checked (tests)\n"
            "  --fault-switch         answer the test controls /_fault/ and /_requests/ on\n"

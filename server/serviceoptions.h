@@ -19,6 +19,12 @@ public:
     int tokenDays = 30;
     std::string tlsCert;
     std::string tlsKey;
+    // A request body must arrive whole within the deadline, and once a few seconds have
+    // passed no slower than the minimum rate; else its connection is closed.
+    int bodySeconds = 600;
+    std::size_t bodyMinRate = 2048; // bytes a second
+    // Connections open at once from one address; more are closed as they arrive.
+    std::size_t connectionsPerAddress = 4000;
     bool legacyOpenPages = false;
     bool faultSwitch = false; // the loopback test controls answer (tests only)
     bool help = false;

@@ -8,7 +8,7 @@
 
 #include <QDomDocument>
 
-#include <httplib.h>
+#include "webresponse.h"
 
 #include <algorithm>
 #include <optional>
@@ -22,7 +22,7 @@ constexpr std::size_t kMaxPending = 10000;
 // Credentials of a real sign-in are small; refuse to decrypt more than this.
 constexpr std::size_t kMaxCipherText = 4 * 1024;
 
-void answerXml(httplib::Response& res, const std::string& element) {
+void answerXml(WebResponse& res, const std::string& element) {
     res.status = 200;
     res.set_content(kDeclaration + "<response>" + element + "</response>", kXmlType);
 }
@@ -37,7 +37,7 @@ bool SignInService::prepare(std::string& error) {
     return pool_.start(error);
 }
 
-void SignInService::key(httplib::Response& res, const std::string& address) {
+void SignInService::key(WebResponse& res, const std::string& address) {
     bool admitted = false;
     {
         std::lock_guard lock(mutex_);
@@ -139,8 +139,7 @@ std::string SignInService::decrypt(CCryptoProviderRSA& provider, const std::stri
     return plain;
 }
 
-void SignInService::token(httplib::Response& res, const std::string& body,
-                          const std::string& address) {
+void SignInService::token(WebResponse& res, const std::string& body, const std::string& address) {
     const QueryString::Fields fields = QueryString::parse(body);
     const std::optional<std::string> credentials = QueryString::value(fields, "credentials");
     const std::optional<std::string> requestId = QueryString::value(fields, "request_id");

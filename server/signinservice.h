@@ -11,9 +11,7 @@
 #include <string>
 #include <thread>
 
-namespace httplib {
-struct Response;
-} // namespace httplib
+struct WebResponse;
 
 class Database;
 
@@ -63,7 +61,7 @@ public:
     // with a key pair handed out to this id only; 503 when no key pair can be made; 429
     // with Retry-After and <response><error code="1"/></response> beyond the key requests
     // of `address` (the client then reports that the service cannot be signed in to).
-    void key(httplib::Response& res, const std::string& address);
+    void key(WebResponse& res, const std::string& address);
     // Reads the form fields credentials and request_id of `body` and answers
     // <response><token>TOKEN</token></response>; <response><error code="2"/></response> for
     // an unknown login or a wrong password; <response><error code="1"/></response> for an
@@ -71,7 +69,7 @@ public:
     // credentials element under the id's key. An attempt from an address shut out for the
     // login (see checkPassword) is answered 429 with code 1 and Retry-After, its password
     // unchecked.
-    void token(httplib::Response& res, const std::string& body, const std::string& address);
+    void token(WebResponse& res, const std::string& body, const std::string& address);
 
     // Checks a password of `subject` ("login:NAME", "album:ID") from `address` through
     // `matches`, under the wrong-password limits: Refused (unchecked; `retryAfter` says for

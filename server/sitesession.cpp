@@ -3,7 +3,7 @@
 #include "cookies.h"
 #include "database.h"
 
-#include <httplib.h>
+#include "webresponse.h"
 
 std::optional<std::string> SiteSession::visitor(Database& db, const RequestContext& context) {
     const auto cookies = Cookies::parse(context.req.get_header_value("Cookie"));

@@ -1,6 +1,6 @@
 #include "textutil.h"
 
-#include <httplib.h>
+#include "webresponse.h"
 
 #include <sys/random.h>
 
@@ -136,7 +136,7 @@ std::string TextUtil::withoutControls(const std::string& text) {
     return out;
 }
 
-void TextUtil::answerText(httplib::Response& res, int status, const std::string& text) {
+void TextUtil::answerText(WebResponse& res, int status, const std::string& text) {
     res.status = status;
     res.set_content(text + "\n", "text/plain; charset=utf-8");
 }

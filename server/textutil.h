@@ -2,9 +2,7 @@
 
 #include <string>
 
-namespace httplib {
-struct Response;
-} // namespace httplib
+struct WebResponse;
 
 // Small text helpers shared by the handlers of the stand-in service.
 class TextUtil {
@@ -29,5 +27,5 @@ public:
     // The text without control characters (below 0x20, and 0x7F).
     static std::string withoutControls(const std::string& text);
     // Sets the status and a plain-text body of `text` and a line end.
-    static void answerText(httplib::Response& res, int status, const std::string& text);
+    static void answerText(WebResponse& res, int status, const std::string& text);
 };

@@ -10,7 +10,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 
-#include <httplib.h>
+#include "webresponse.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kHomeAlbums = 12;
 
-void redirect(httplib::Response& res, const std::string& location) {
+void redirect(WebResponse& res, const std::string& location) {
     res.status = 303;
     res.set_header("Location", location);
     res.set_header("Cache-Control", "no-store");

@@ -39,6 +39,10 @@ bool RawClient::send(const std::string& bytes) {
     return true;
 }
 
+void RawClient::halfClose() {
+    ::shutdown(fd_, SHUT_WR);
+}
+
 bool RawClient::fill(int timeoutMs) {
     pollfd entry{fd_, POLLIN, 0};
     if (::poll(&entry, 1, timeoutMs) <= 0)

@@ -21,6 +21,8 @@ public:
     // Connects to 127.0.0.1:port; false on failure.
     bool connect(int port);
     bool send(const std::string& bytes);
+    // Ends the sending direction (the peer reads the end of the stream); reading goes on.
+    void halfClose();
     // The next answer; empty on time-out, a closed connection or an unreadable answer.
     std::optional<Answer> read(int timeoutMs = 5000);
     // True when the service closes the connection (end of stream) within `timeoutMs`.

@@ -1,10 +1,12 @@
 // pikto-service against slow, greedy or malformed clients: idle connections, deep XML,
-// conflicting body lengths, oversized bodies, hostile file names, kept-alive latency.
+// conflicting body lengths, oversized bodies and heads, slow and bogus uploads, hostile
+// file names and paths, kept-alive latency.
 
 #include "piktoprocess.h"
 #include "rawclient.h"
 #include "serviceprocess.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,10 +14,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <vector>
 
 namespace {
+
+// The peak resident size of a process so far (VmHWM), in KiB; 0 when unreadable.
+long peakKiB(qint64 pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return 0;
+}
 
 const std::string kAuth = "Authorization: ZimpToken realm=\"x\", token=\"tok-alice\"\r\n";
 
@@ -187,6 +201,217 @@ TEST_F(RobustnessTest, PiktoRefusesToSendAFileNameWithALineBreak) {
     EXPECT_EQ(run.exitCode, 64);
     EXPECT_TRUE(run.err.contains(QStringLiteral("line break"))) << run.err.toStdString();
     EXPECT_FALSE(service.requests().join('\n').contains(QStringLiteral("/post/")));
+}
+
+struct HeadCase {
+    const char* attack;
+    std::string request;
+    bool halfClose;
+    int status;
+};
+
+TEST_F(RobustnessTest, OversizedOrMalformedHeadsGetAnAnswerNotASilentClose) {
+    std::string manyHeaders;
+    for (int i = 0; i < 98; ++i)
+        manyHeaders += "X-Filler-" + std::to_string(i) + ": " + std::string(1000, 'h') + "\r\n";
+    const HeadCase cases[] = {
+        {"a 200 KB URL", "GET /" + std::string(200 * 1024, 'u') + " HTTP/1.1\r\nHost: x\r\n\r\n",
+         false, 414},
+        {"a 70 KB header",
+         "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(70 * 1024, 'h') + "\r\n\r\n", false,
+         431},
+        {"98 KB of headers", "GET / HTTP/1.1\r\nHost: x\r\n" + manyHeaders + "\r\n", false, 431},
+        {"a bare CR in a header value",
+         "GET / HTTP/1.1\r\nHost: x\r\nX-Split: a\rX-Injected: b\r\n\r\n", false, 400},
+        {"a half-close after the request", "GET / HTTP/1.1\r\nHost: x\r\n\r\n", true, 200},
+    };
+    for (const HeadCase& c : cases) {
+        std::unique_ptr<RawClient> client = connect();
+        ASSERT_TRUE(client->send(c.request)) << c.attack;
+        if (c.halfClose)
+            client->halfClose();
+        const std::optional<RawClient::Answer> answer = client->read(3000);
+        ASSERT_TRUE(answer) << c.attack;
+        EXPECT_EQ(answer->status, c.status) << c.attack;
+    }
+}
+
+TEST_F(RobustnessTest, APathStartingWithTwoSlashesMakesNoSchemeRelativeLink) {
+    const std::optional<RawClient::Answer> page =
+        once("GET //users/alice HTTP/1.1\r\nHost: x\r\n\r\n");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    // The language links are made from the request's path.
+    EXPECT_NE(page->body.find("href=\"/users/alice?"), std::string::npos) << page->body;
+    EXPECT_EQ(page->body.find("\"//"), std::string::npos) << page->body;
+    const std::optional<RawClient::Answer> unlock =
+        once(post("//users/alice/album/1", "password=x", "application/x-www-form-urlencoded"));
+    ASSERT_TRUE(unlock);
+    EXPECT_EQ(unlock->head.find("Location: //"), std::string::npos) << unlock->head;
+}
+
+struct SlowBodyCase {
+    const char* limit;
+    QStringList arguments;
+};
+
+TEST_F(RobustnessTest, FortySlowUploadsAreCutAtTheirLimitWhileThePageAnswersAtOnce) {
+    const SlowBodyCase cases[] = {
+        {"the body deadline",
+         {QStringLiteral("--body-seconds"), QStringLiteral("2"), QStringLiteral("--body-min-rate"),
+          QStringLiteral("0")}},
+        {"the minimum rate", {QStringLiteral("--body-min-rate"), QStringLiteral("100")}},
+    };
+    for (const SlowBodyCase& c : cases) {
+        service.setExtraArguments(c.arguments);
+        ASSERT_TRUE(service.restart()) << service.lastError().toStdString();
+        std::vector<std::unique_ptr<RawClient>> uploads;
+        for (int i = 0; i < 40; ++i) {
+            uploads.push_back(connect());
+            ASSERT_TRUE(uploads.back()->send(
+                "POST /post/ HTTP/1.1\r\nHost: x\r\nContent-Type: multipart/form-data; "
+                "boundary=b\r\nContent-Length: 100000\r\n\r\n-"));
+        }
+        QElapsedTimer page;
+        page.start();
+        const std::optional<RawClient::Answer> home =
+            once("GET / HTTP/1.1\r\nHost: x\r\n\r\n", 2000);
+        ASSERT_TRUE(home) << c.limit;
+        EXPECT_EQ(home->status, 200);
+        EXPECT_LT(page.elapsed(), 500) << c.limit;
+
+        // One byte from each every 200 ms, far below 100 bytes a second: each is closed
+        // within a second of its limit (3 s of grace for the rate, 2 s for the deadline).
+        QElapsedTimer dripping;
+        dripping.start();
+        std::size_t open = uploads.size();
+        while (open > 0 && dripping.elapsed() < 6000) {
+            open = 0;
+            for (auto& upload : uploads) {
+                if (!upload)
+                    continue;
+                if (upload->closedWithin(5) || !upload->send("-")) {
+                    upload.reset();
+                    continue;
+                }
+                ++open;
+            }
+            // Paced by the service's own close: wait on the first open connection.
+            for (auto& upload : uploads) {
+                if (upload && upload->closedWithin(200)) {
+                    upload.reset();
+                    --open;
+                }
+                break;
+            }
+        }
+        EXPECT_EQ(open, 0u) << c.limit;
+        EXPECT_LT(dripping.elapsed(), 4500) << c.limit;
+    }
+}
+
+struct HeadRefusalCase {
+    const char* attack;
+    std::string head;
+    int status;
+    std::string body;
+};
+
+TEST_F(RobustnessTest, UploadsTheHeadAlreadyRefusesAreAnsweredBeforeAnyBodyIsSent) {
+    const std::string type = "Content-Type: multipart/form-data; boundary=b\r\n";
+    const HeadRefusalCase cases[] = {
+        {"a 200 MiB body",
+         "POST /post/ HTTP/1.1\r\nHost: x\r\n" + type + "Content-Length: 209715200\r\n\r\n", 413,
+         "Request body too large\n"},
+        {"a bogus token",
+         "POST /post/ HTTP/1.1\r\nHost: x\r\n" + type +
+             "Authorization: ZimpToken realm=\"x\", token=\"bogus\"\r\n"
+             "Content-Length: 62914560\r\n\r\n",
+         200, "Upload failed"},
+        {"no form",
+         "POST /post/ HTTP/1.1\r\nHost: x\r\nContent-Type: text/plain\r\n"
+         "Content-Length: 62914560\r\n\r\n",
+         200, "Upload failed"},
+    };
+    for (const HeadRefusalCase& c : cases) {
+        const std::optional<RawClient::Answer> answer = once(c.head, 2000);
+        ASSERT_TRUE(answer) << c.attack;
+        EXPECT_EQ(answer->status, c.status) << c.attack;
+        EXPECT_EQ(answer->body, c.body) << c.attack;
+    }
+}
+
+struct BigUploadCase {
+    const char* token;
+    const char* answer;
+};
+
+TEST_F(RobustnessTest, EightBigUploadsAreStreamedToDiskNotHeldInMemory) {
+    const qint64 pid = service.processId();
+    const long before = peakKiB(pid);
+    ASSERT_GT(before, 0);
+    const std::string boundary = "b0undary";
+    const std::string image(1024 * 1024, 'j');
+    const BigUploadCase cases[] = {{"bogus", "Upload failed"}, {"tok-alice", "OK "}};
+    for (const BigUploadCase& c : cases) {
+        std::vector<std::unique_ptr<RawClient>> uploads;
+        const std::string head =
+            "--" + boundary + "\r\nContent-Disposition: form-data; name=\"token\"\r\n\r\n" +
+            c.token + "\r\n--" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"album\"\r\n\r\n-1\r\n--" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"image\"; "
+            "filename=\"big.jpg\"\r\n\r\n";
+        const std::string tail = "\r\n--" + boundary + "--";
+        const std::size_t length = head.size() + 16 * image.size() + tail.size();
+        for (int i = 0; i < 8; ++i) {
+            uploads.push_back(connect());
+            ASSERT_TRUE(uploads.back()->send(
+                "POST /post/ HTTP/1.1\r\nHost: x\r\nContent-Type: multipart/form-data; boundary=" +
+                boundary + "\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n" + head));
+        }
+        // All eight are under way at once, a MiB at a time.
+        for (int part = 0; part < 16; ++part) {
+            for (auto& upload : uploads)
+                ASSERT_TRUE(upload->send(image)) << c.token;
+        }
+        for (auto& upload : uploads) {
+            ASSERT_TRUE(upload->send(tail));
+            const std::optional<RawClient::Answer> answer = upload->read(10000);
+            ASSERT_TRUE(answer) << c.token;
+            EXPECT_EQ(answer->body.rfind(c.answer, 0), 0u) << c.token << ": " << answer->body;
+        }
+    }
+    // 256 MiB went through; far less than one upload's 16 MiB stayed in memory at any time.
+    EXPECT_LT(peakKiB(pid) - before, 12 * 1024);
+    const QStringList left =
+        QDir(service.dataDir() + QStringLiteral("/photos"))
+            .entryList({QStringLiteral(".incoming-*")}, QDir::Files | QDir::Hidden);
+    EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
+}
+
+TEST_F(RobustnessTest, OneAddressHoldsNoMoreThanItsConnectionLimit) {
+    service.setExtraArguments({QStringLiteral("--connections-per-address"), QStringLiteral("5")});
+    ASSERT_TRUE(service.restart()) << service.lastError().toStdString();
+    std::vector<std::unique_ptr<RawClient>> held;
+    for (int i = 0; i < 5; ++i) {
+        held.push_back(connect());
+        ASSERT_TRUE(held.back()->send("GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
+        ASSERT_TRUE(held.back()->read()) << i;
+    }
+    // The sixth is closed unanswered; once one of the five goes, there is room again.
+    std::unique_ptr<RawClient> sixth = connect();
+    sixth->send("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_FALSE(sixth->read(2000));
+    held.pop_back();
+    // The service counts a connection out once it has cleaned it up, a moment after the
+    // close: the new one is tried until it is let in, for at most two seconds.
+    QElapsedTimer waiting;
+    waiting.start();
+    std::optional<RawClient::Answer> again;
+    while (!again && waiting.elapsed() < 2000)
+        again = once("GET / HTTP/1.1\r\nHost: x\r\n\r\n", 200);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->status, 200);
 }
 
 } // namespace

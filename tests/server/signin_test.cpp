@@ -8,6 +8,7 @@
 #include "signinservice.h"
 #include "signinthrottle.h"
 #include "testhttp.h"
+#include "webresponse.h"
 
 #include <QDirIterator>
 #include <QDomDocument>
@@ -295,7 +296,7 @@ protected:
     }
 
     KeyAnswer keyAnswer(const std::string& address = "192.0.2.1") {
-        httplib::Response res;
+        WebResponse res;
         signIn.key(res, address);
         return parseKeyAnswer(QByteArray::fromStdString(res.body));
     }
@@ -303,7 +304,7 @@ protected:
     // The outcome and the status of one sign-in from `address`.
     std::pair<QString, int> attempt(const QString& login, const QString& password,
                                     const std::string& address = "192.0.2.1") {
-        httplib::Response res;
+        WebResponse res;
         signIn.token(res, tokenForm(keyAnswer(address), login, password).toStdString(), address);
         return {tokenOutcome(QByteArray::fromStdString(res.body)), res.status};
     }
@@ -392,7 +393,7 @@ TEST_F(SignInUnit, GuessesHeldBackAtOnceAreBoundedSoTheyCannotTieUpTheSite) {
 // burst, while others still get keys.
 TEST_F(SignInUnit, KeyRequestsFloodingFromOneAddressAreRefusedBeyondTheBurst) {
     const auto status = [this](const std::string& address) {
-        httplib::Response res;
+        WebResponse res;
         signIn.key(res, address);
         return std::make_pair(res.status, res.get_header_value("Retry-After"));
     };
@@ -434,12 +435,12 @@ TEST(SignInServiceTest, RequestIdsExpire) {
     ASSERT_TRUE(signIn.prepare(error)) << error;
 
     auto keyAnswer = [&] {
-        httplib::Response res;
+        WebResponse res;
         signIn.key(res, "127.0.0.1");
         return parseKeyAnswer(QByteArray::fromStdString(res.body));
     };
     auto token = [&](const KeyAnswer& answer) {
-        httplib::Response res;
+        WebResponse res;
         signIn.token(
             res, tokenForm(answer, QStringLiteral("alice"), QStringLiteral("secret")).toStdString(),
             "127.0.0.1");
