@@ -3,40 +3,25 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
-
 #include <gtest/gtest.h>
-
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/socket.h>
-
-namespace {
-
-int noDelay(const QTcpSocket& socket) {
-    int value = -1;
-    socklen_t length = sizeof value;
-    EXPECT_EQ(getsockopt(int(socket.socketDescriptor()), IPPROTO_TCP, TCP_NODELAY, &value, &length),
-              0);
-    return value;
-}
-
-} // namespace
 
 TEST(LowDelaySockets, SetsNoDelayOnlyOnTheSocketsToThePort) {
-    QTcpServer upload;
-    QTcpServer other;
-    ASSERT_TRUE(upload.listen(QHostAddress::LocalHost, 0));
-    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, 0));
-    QTcpSocket toUpload;
-    QTcpSocket toOther;
-    toUpload.connectToHost(QHostAddress::LocalHost, upload.serverPort());
-    toOther.connectToHost(QHostAddress::LocalHost, other.serverPort());
-    ASSERT_TRUE(toUpload.waitForConnected(5000));
-    ASSERT_TRUE(toOther.waitForConnected(5000));
-    ASSERT_EQ(noDelay(toUpload), 0);
-
-    // The listening sockets and the other connection have other peers (or none).
-    EXPECT_EQ(LowDelaySockets::applyToPeerPort(upload.serverPort()), 1);
-    EXPECT_NE(noDelay(toUpload), 0);
-    EXPECT_EQ(noDelay(toOther), 0);
+    QTcpServer servers[2];
+    QTcpSocket clients[2];
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(servers[i].listen(QHostAddress::LocalHost, 0));
+        clients[i].connectToHost(QHostAddress::LocalHost, servers[i].serverPort());
+        ASSERT_TRUE(clients[i].waitForConnected(5000));
+    }
+    EXPECT_EQ(LowDelaySockets::applyToPeerPort(servers[0].serverPort()), 1);
+    int noDelay[2] = {-1, -1};
+    for (int i = 0; i < 2; ++i) {
+        socklen_t size = sizeof(int);
+        getsockopt(int(clients[i].socketDescriptor()), IPPROTO_TCP, TCP_NODELAY, noDelay + i,
+                   &size);
+    }
+    EXPECT_NE(noDelay[0], 0);
+    EXPECT_EQ(noDelay[1], 0);
 }
