@@ -1,6 +1,7 @@
 #include "ovpiktoexporteruploader.h"
 
 #include "log.h"
+#include "lowdelaysockets.h"
 #include "serviceurls.h"
 
 #include <QFile>
@@ -206,6 +207,7 @@ void OvPiktoExporterUploader::start() {
     }
     m_bytesWritten = 0;
     m_connectionOpened = false;
+    m_lowDelaySet = false;
     m_answerBytes = 0;
     m_answering = false;
     // The reply's buffer shares the body; this function's copy goes when it returns, so
@@ -275,6 +277,13 @@ void OvPiktoExporterUploader::handleUploadProgress(qint64 sent, qint64 total) {
     if (sent <= 0)
         return; // Qt reports 0 of 0 for a request that never sent anything
     m_bytesWritten = sent;
+    if (!m_lowDelaySet && m_requestStream) {
+        // The body is under way, so its connection is open: its tail must not wait for
+        // the service's delayed acknowledgement.
+        m_lowDelaySet = true;
+        LowDelaySockets::applyToPeerPort(quint16(m_requestStream->url().port(
+            m_requestStream->url().scheme() == QLatin1String("https") ? 443 : 80)));
+    }
     if (total > 0 && sent >= total)
         beginAnswer();
     else if (!m_answering && m_deadlineTimer)

@@ -172,4 +172,5 @@ private:
 
     qint64 m_bytesWritten = 0;
     bool m_connectionOpened = false;
+    bool m_lowDelaySet = false; // TCP_NODELAY set on this request's connection
 };

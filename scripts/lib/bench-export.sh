@@ -4,7 +4,7 @@
 # `pikto upload` of the same files to the same service in the same run; best of two
 # rounds each. Prints the wall-time ratio and the plug-in's overhead per photo.
 # OVPIKTO_BENCH_SERVICE names another pikto-service executable to measure against.
-# Uses now, calc, start_service and $jobs of scripts/bench.
+# Uses now, calc, figure, start_service and $jobs of scripts/bench.
 bench_export() {
     local count=50 size=$((4 * 1024 * 1024)) rounds=2
     cmake --build build-bench -j "$jobs" --target pikto pikto-service ovpikto_bundles \
@@ -55,10 +55,8 @@ bench_export() {
     echo "== export: $count photos of $((size / 1048576)) MiB to $origin, best of $rounds rounds"
     printf '  pikto upload (process):          %6.2f s\n' "$best_cli"
     printf '  plug-in export (Export..results): %6.2f s\n' "$best_gui"
-    printf '  wall-time ratio plug-in/pikto:    %6.3f   (target <= 1.15): %s\n' "$ratio" \
-        "$([ "$(calc "$ratio <= 1.15")" = 1 ] && echo met || echo MISSED)"
-    printf '  overhead per photo:              %6.1f ms (target <= 20 ms): %s\n' "$overhead" \
-        "$([ "$(calc "$overhead <= 20")" = 1 ] && echo met || echo MISSED)"
+    figure "wall-time ratio plug-in/pikto" "$ratio" "x" "<=" 1.15
+    figure "overhead per photo" "$overhead" "ms" "<=" 20
     kill "$service_pid" 2>/dev/null || true
     wait "$service_pid" 2>/dev/null || true
     service_pid=""
