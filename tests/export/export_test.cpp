@@ -2,6 +2,7 @@
 // of photos, the upload sheet's pages, retries, the album check, cancel and the keys.
 #include "exportscenario.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
@@ -24,12 +25,18 @@ QByteArray contents(const QString& path) {
 
 class Export : public ExportScenario {
 protected:
-    // Records the sheet's lines at every step of the progress bar.
+    // Records the photo line each time the event loop waits (a photo on its way always
+    // waits for the network, while a fast service may answer before the bar moves), and the
+    // data line at every step of the progress bar.
     void recordProgress() {
-        QObject::connect(progressIndicator(), &QProgressBar::valueChanged, [this](int) {
-            progressLines << labelText("uploadProgressLabel");
-            dataLines << labelText("uploadProgressDataLabel");
-        });
+        QObject::connect(QAbstractEventDispatcher::instance(),
+                         &QAbstractEventDispatcher::aboutToBlock, progressIndicator(), [this] {
+                             const QString line = labelText("uploadProgressLabel");
+                             if (progressLines.isEmpty() || progressLines.last() != line)
+                                 progressLines << line;
+                         });
+        QObject::connect(progressIndicator(), &QProgressBar::valueChanged,
+                         [this](int) { dataLines << labelText("uploadProgressDataLabel"); });
     }
 
     QStringList progressLines;
