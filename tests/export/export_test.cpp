@@ -231,14 +231,18 @@ TEST_F(Export, CancelAfterTwoPhotosReportsTwoAndLinksTheAlbum) {
     for (int i = 1; i <= 3; ++i)
         photos << addPhoto(QStringLiteral("p%1.jpg").arg(i), 6 * mib, quint32(10 + i));
     ASSERT_TRUE(openSignedIn(photos)) << lastError().toStdString();
-    // While the second photo is on its way, the third is set up to hang at the service.
+    // Once the service has the second photo's request (it logs a request at its head), the
+    // third is set up to hang there.
     bool armed = false;
-    QObject::connect(progressIndicator(), &QProgressBar::valueChanged, [&](int) {
-        if (!armed &&
-            labelText("uploadProgressLabel") == QStringLiteral("Загружается 2 из 3 фото..."))
-            armed = host->service()->fault(QStringLiteral("/post/"), QStringLiteral("stall"), 2, 0,
-                                           {}, {{QStringLiteral("seconds"), 5}});
-    });
+    QObject::connect(
+        QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+        progressIndicator(), [&] {
+            if (!armed &&
+                labelText("uploadProgressLabel") == QStringLiteral("Загружается 2 из 3 фото...") &&
+                uploadRequests() == 2)
+                armed = host->service()->fault(QStringLiteral("/post/"), QStringLiteral("stall"), 2,
+                                               0, {}, {{QStringLiteral("seconds"), 5}});
+        });
 
     pressExport();
     ASSERT_TRUE(HostFixture::waitFor(
