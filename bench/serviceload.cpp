@@ -236,18 +236,26 @@ int verify(const Options& options) {
         std::fprintf(stderr, "verify: no album on the user's page\n");
         return 1;
     }
-    const httplib::Result page = client->Get(match[1].str().c_str(), session);
-    if (!page || page->status != 200) {
-        std::fprintf(stderr, "verify: the album page did not answer\n");
-        return 1;
-    }
-    // Each photo of the grid leads to its page, which links the original.
+    // Each photo of the grid leads to its page, which links the original; the album comes in
+    // pages, each linking the next.
     std::size_t present = 0;
     std::size_t same = 0;
     const std::regex tile(
         "<li class=\"photo\" id=\"photo-(\\d+)\">\\s*<a class=\"tile\" href=\"([^\"]+)\"");
     const std::regex original("<a class=\"original\" href=\"([^\"]+)\"");
-    for (auto it = std::sregex_iterator(page->body.begin(), page->body.end(), tile);
+    const std::regex nextPage("<a rel=\"next\" href=\"([^\"]+)\" class=\"next\">");
+    std::string pageBody;
+    for (std::string address = match[1].str(); !address.empty();) {
+        const httplib::Result page = client->Get(address.c_str(), session);
+        if (!page || page->status != 200) {
+            std::fprintf(stderr, "verify: the album page did not answer\n");
+            return 1;
+        }
+        std::smatch next;
+        address = std::regex_search(page->body, next, nextPage) ? next[1].str() : std::string();
+        pageBody += page->body;
+    }
+    for (auto it = std::sregex_iterator(pageBody.begin(), pageBody.end(), tile);
          it != std::sregex_iterator(); ++it) {
         const auto wanted = expected.find((*it)[1].str());
         if (wanted == expected.end())

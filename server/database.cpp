@@ -1,13 +1,16 @@
 #include "database.h"
 
+#include "storedqueries.h"
 #include "textutil.h"
 
 #include <QCryptographicHash>
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <ctime>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -20,6 +23,11 @@ Statement prepare(sqlite3* db, const char* sql) {
         stmt = nullptr;
     }
     return Statement(stmt, &sqlite3_finalize);
+}
+
+// One of the stored statements; its public-only variant when `publicOnly`.
+Statement prepare(sqlite3* db, StoredQueries::Id id, bool publicOnly = false) {
+    return prepare(db, StoredQueries::sql(id, publicOnly).c_str());
 }
 
 void bindText(sqlite3_stmt* stmt, int index, const std::string& text) {
@@ -50,10 +58,6 @@ std::string passwordHash(const std::string& salt, const std::string& password) {
     return salt + "$" + digest.toHex().toStdString();
 }
 
-constexpr const char* kAlbumColumns =
-    "SELECT a.id, a.login, a.title, a.summary, a.password, a.unsorted, a.updated, "
-    "(SELECT COUNT(*) FROM photos p WHERE p.album_id = a.id), a.password_changes FROM albums a ";
-
 AlbumRecord readAlbum(sqlite3_stmt* stmt) {
     AlbumRecord album;
     album.id = sqlite3_column_int64(stmt, 0);
@@ -67,10 +71,6 @@ AlbumRecord readAlbum(sqlite3_stmt* stmt) {
     album.passwordChanges = sqlite3_column_int64(stmt, 8);
     return album;
 }
-
-constexpr const char* kPhotoColumns =
-    "SELECT id, album_id, file_name, access, comments_disabled, adults_only, original_hidden, "
-    "channel, app_platform, app_version, size, created, secret FROM photos ";
 
 PhotoRecord readPhoto(sqlite3_stmt* stmt) {
     PhotoRecord photo;
@@ -127,33 +127,40 @@ bool Database::open(const std::string& path, std::string& error) {
     // crash of the process loses nothing committed, a power cut at most the last commits.
     exec("PRAGMA journal_mode = WAL");
     exec("PRAGMA synchronous = NORMAL");
-    const char* schema = "CREATE TABLE IF NOT EXISTS users ("
-                         " login TEXT PRIMARY KEY, password TEXT);"
-                         "CREATE TABLE IF NOT EXISTS token_hashes ("
-                         " hash TEXT PRIMARY KEY, login TEXT NOT NULL, created INTEGER NOT NULL,"
-                         " expires INTEGER NOT NULL);"
-                         "CREATE INDEX IF NOT EXISTS token_hashes_login ON token_hashes(login);"
-                         "CREATE TABLE IF NOT EXISTS albums ("
-                         " id INTEGER PRIMARY KEY AUTOINCREMENT, login TEXT NOT NULL,"
-                         " title TEXT NOT NULL DEFAULT '', summary TEXT NOT NULL DEFAULT '',"
-                         " password TEXT NOT NULL DEFAULT '', unsorted INTEGER NOT NULL DEFAULT 0,"
-                         " updated INTEGER NOT NULL);"
-                         "CREATE TABLE IF NOT EXISTS photos ("
-                         " id INTEGER PRIMARY KEY AUTOINCREMENT, album_id INTEGER NOT NULL,"
-                         " file_name TEXT NOT NULL, access TEXT NOT NULL,"
-                         " comments_disabled INTEGER NOT NULL, adults_only INTEGER NOT NULL,"
-                         " original_hidden INTEGER NOT NULL, channel TEXT NOT NULL,"
-                         " app_platform TEXT NOT NULL, app_version TEXT NOT NULL,"
-                         " size INTEGER NOT NULL, created INTEGER NOT NULL,"
-                         " secret TEXT NOT NULL DEFAULT '');"
-                         "CREATE TABLE IF NOT EXISTS reset_links ("
-                         " hash TEXT PRIMARY KEY, login TEXT NOT NULL,"
-                         " expires INTEGER NOT NULL);"
-                         "CREATE INDEX IF NOT EXISTS reset_links_login ON reset_links(login);"
-                         "CREATE TABLE IF NOT EXISTS settings ("
-                         " name TEXT PRIMARY KEY, value TEXT NOT NULL);"
-                         "CREATE INDEX IF NOT EXISTS albums_login ON albums(login);"
-                         "CREATE INDEX IF NOT EXISTS photos_album ON photos(album_id);";
+    const char* schema =
+        "CREATE TABLE IF NOT EXISTS users ("
+        " login TEXT PRIMARY KEY, password TEXT);"
+        "CREATE TABLE IF NOT EXISTS token_hashes ("
+        " hash TEXT PRIMARY KEY, login TEXT NOT NULL, created INTEGER NOT NULL,"
+        " expires INTEGER NOT NULL);"
+        "CREATE INDEX IF NOT EXISTS token_hashes_login ON token_hashes(login);"
+        "CREATE TABLE IF NOT EXISTS albums ("
+        " id INTEGER PRIMARY KEY AUTOINCREMENT, login TEXT NOT NULL,"
+        " title TEXT NOT NULL DEFAULT '', summary TEXT NOT NULL DEFAULT '',"
+        " password TEXT NOT NULL DEFAULT '', unsorted INTEGER NOT NULL DEFAULT 0,"
+        " updated INTEGER NOT NULL);"
+        "CREATE TABLE IF NOT EXISTS photos ("
+        " id INTEGER PRIMARY KEY AUTOINCREMENT, album_id INTEGER NOT NULL,"
+        " file_name TEXT NOT NULL, access TEXT NOT NULL,"
+        " comments_disabled INTEGER NOT NULL, adults_only INTEGER NOT NULL,"
+        " original_hidden INTEGER NOT NULL, channel TEXT NOT NULL,"
+        " app_platform TEXT NOT NULL, app_version TEXT NOT NULL,"
+        " size INTEGER NOT NULL, created INTEGER NOT NULL,"
+        " secret TEXT NOT NULL DEFAULT '');"
+        "CREATE TABLE IF NOT EXISTS reset_links ("
+        " hash TEXT PRIMARY KEY, login TEXT NOT NULL,"
+        " expires INTEGER NOT NULL);"
+        "CREATE INDEX IF NOT EXISTS reset_links_login ON reset_links(login);"
+        "CREATE TABLE IF NOT EXISTS settings ("
+        " name TEXT PRIMARY KEY, value TEXT NOT NULL);"
+        "CREATE INDEX IF NOT EXISTS albums_login ON albums(login);"
+        "CREATE INDEX IF NOT EXISTS photos_album ON photos(album_id);"
+        // For the pages: what a visitor may see of an album, the newest
+        // public photos, and dropping expired tokens at each sign-in.
+        "CREATE INDEX IF NOT EXISTS photos_album_access ON photos(album_id, access);"
+        "CREATE INDEX IF NOT EXISTS photos_access ON photos(access);"
+        "CREATE INDEX IF NOT EXISTS token_hashes_expires ON token_hashes(expires);"
+        "CREATE INDEX IF NOT EXISTS reset_links_expires ON reset_links(expires);";
     char* message = nullptr;
     if (sqlite3_exec(db_, schema, nullptr, nullptr, &message) != SQLITE_OK) {
         error = message ? message : "cannot create the tables";
@@ -229,7 +236,7 @@ bool Database::addPhotoSecrets() {
 std::string Database::siteSecret() {
     std::lock_guard lock(mutex_);
     {
-        Statement find = prepare(db_, "SELECT value FROM settings WHERE name = 'site_secret'");
+        Statement find = prepare(db_, StoredQueries::SiteSecret);
         if (!find)
             return {};
         if (sqlite3_step(find.get()) == SQLITE_ROW)
@@ -321,7 +328,7 @@ bool Database::ensureUser(const std::string& login) {
 
 bool Database::userExists(const std::string& login) {
     std::lock_guard lock(mutex_);
-    Statement stmt = prepare(db_, "SELECT 1 FROM users WHERE login = ?");
+    Statement stmt = prepare(db_, StoredQueries::UserExists);
     if (!stmt)
         return false;
     bindText(stmt.get(), 1, login);
@@ -374,7 +381,7 @@ bool Database::addToken(const std::string& token, const std::string& login) {
 }
 
 std::optional<std::string> Database::tokenOwner(const std::string& token) {
-    return unexpiredOwner("SELECT login FROM token_hashes WHERE hash = ? AND expires > ?", token);
+    return unexpiredOwner(StoredQueries::sql(StoredQueries::TokenOwner).c_str(), token);
 }
 
 std::optional<std::string> Database::unexpiredOwner(const char* sql, const std::string& token) {
@@ -493,8 +500,7 @@ std::optional<std::string> Database::resetPassword(const std::string& token,
 std::vector<AlbumRecord> Database::albums(const std::string& login) {
     std::vector<AlbumRecord> result;
     std::lock_guard lock(mutex_);
-    Statement stmt =
-        prepare(db_, (std::string(kAlbumColumns) + "WHERE a.login = ? ORDER BY a.id").c_str());
+    Statement stmt = prepare(db_, StoredQueries::AlbumsOfLogin);
     if (!stmt)
         return result;
     bindText(stmt.get(), 1, login);
@@ -505,23 +511,117 @@ std::vector<AlbumRecord> Database::albums(const std::string& login) {
 
 std::vector<AlbumRecord> Database::newestPublicAlbums(int limit) {
     std::vector<AlbumRecord> result;
+    std::set<std::int64_t> seen;
     std::lock_guard lock(mutex_);
-    Statement stmt = prepare(
-        db_, (std::string(kAlbumColumns) +
-              "JOIN (SELECT album_id, MAX(id) AS newest FROM photos WHERE access = 'public' "
-              "GROUP BY album_id) n ON n.album_id = a.id WHERE a.password = '' "
-              "ORDER BY n.newest DESC LIMIT ?")
-                 .c_str());
-    if (!stmt)
-        return result;
-    sqlite3_bind_int(stmt.get(), 1, limit);
-    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
-        result.push_back(readAlbum(stmt.get()));
+    // Newest public photo first, so each album comes at its newest; the walk stops at `limit`
+    // albums instead of grouping every public photo.
+    Statement stmt = prepare(db_, StoredQueries::NewestPublicPhotos);
+    while (stmt && static_cast<int>(result.size()) < limit &&
+           sqlite3_step(stmt.get()) == SQLITE_ROW) {
+        const std::int64_t albumId = sqlite3_column_int64(stmt.get(), 0);
+        if (!seen.insert(albumId).second)
+            continue;
+        std::optional<AlbumRecord> album = albumLocked(albumId);
+        if (album && album->password.empty())
+            result.push_back(std::move(*album));
+    }
     return result;
 }
 
+namespace {
+
+Database::AlbumSummary readSummary(sqlite3_stmt* stmt) {
+    Database::AlbumSummary summary;
+    summary.album = readAlbum(stmt);
+    summary.shownCount = sqlite3_column_int64(stmt, 9);
+    if (sqlite3_column_type(stmt, 10) != SQLITE_NULL) {
+        PhotoRecord cover;
+        cover.id = sqlite3_column_int64(stmt, 10);
+        cover.albumId = summary.album.id;
+        cover.secret = columnText(stmt, 11);
+        summary.cover = std::move(cover);
+    }
+    return summary;
+}
+
+} // namespace
+
+std::vector<Database::AlbumSummary> Database::albumSummaries(const std::string& login,
+                                                             bool publicOnly) {
+    std::vector<AlbumSummary> result;
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, StoredQueries::SummariesOfLogin, publicOnly);
+    if (!stmt)
+        return result;
+    bindText(stmt.get(), 1, login);
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
+        result.push_back(readSummary(stmt.get()));
+    return result;
+}
+
+std::optional<Database::AlbumSummary> Database::albumSummary(std::int64_t id, bool publicOnly) {
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, StoredQueries::SummaryById, publicOnly);
+    if (!stmt)
+        return std::nullopt;
+    sqlite3_bind_int64(stmt.get(), 1, id);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return readSummary(stmt.get());
+}
+
+std::vector<PhotoRecord> Database::albumPage(std::int64_t albumId, bool publicOnly,
+                                             std::int64_t offset, std::int64_t limit) {
+    std::vector<PhotoRecord> result;
+    std::lock_guard lock(mutex_);
+    Statement stmt = prepare(db_, StoredQueries::AlbumPage, publicOnly);
+    if (!stmt)
+        return result;
+    sqlite3_bind_int64(stmt.get(), 1, albumId);
+    sqlite3_bind_int64(stmt.get(), 2, limit);
+    sqlite3_bind_int64(stmt.get(), 3, offset);
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
+        result.push_back(readPhoto(stmt.get()));
+    return result;
+}
+
+std::optional<std::int64_t> Database::countLocked(StoredQueries::Id id, bool publicOnly,
+                                                  std::int64_t albumId, std::int64_t photoId) {
+    Statement stmt = prepare(db_, id, publicOnly);
+    if (!stmt)
+        return std::nullopt;
+    sqlite3_bind_int64(stmt.get(), 1, albumId);
+    if (sqlite3_bind_parameter_count(stmt.get()) > 1)
+        sqlite3_bind_int64(stmt.get(), 2, photoId);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW || sqlite3_column_type(stmt.get(), 0) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_int64(stmt.get(), 0);
+}
+
+std::int64_t Database::photoCount(std::int64_t albumId, bool publicOnly) {
+    std::lock_guard lock(mutex_);
+    return countLocked(StoredQueries::PhotoCount, publicOnly, albumId, 0).value_or(0);
+}
+
+std::optional<Database::PhotoPlace> Database::photoPlace(std::int64_t albumId, std::int64_t photoId,
+                                                         bool publicOnly) {
+    std::lock_guard lock(mutex_);
+    const std::optional<std::int64_t> count =
+        countLocked(StoredQueries::PhotoCount, publicOnly, albumId, 0);
+    const std::optional<std::int64_t> position =
+        countLocked(StoredQueries::PhotosFrom, publicOnly, albumId, photoId);
+    if (!count || !position)
+        return std::nullopt;
+    PhotoPlace place;
+    place.count = *count;
+    place.position = *position;
+    place.newer = countLocked(StoredQueries::NewerPhoto, publicOnly, albumId, photoId);
+    place.older = countLocked(StoredQueries::OlderPhoto, publicOnly, albumId, photoId);
+    return place;
+}
+
 std::optional<AlbumRecord> Database::albumLocked(std::int64_t id) {
-    Statement stmt = prepare(db_, (std::string(kAlbumColumns) + "WHERE a.id = ?").c_str());
+    Statement stmt = prepare(db_, StoredQueries::AlbumById);
     if (!stmt)
         return std::nullopt;
     sqlite3_bind_int64(stmt.get(), 1, id);
@@ -608,8 +708,7 @@ std::optional<std::vector<std::int64_t>> Database::deleteAlbum(std::int64_t id) 
 std::optional<std::int64_t> Database::unsortedAlbumId(const std::string& login) {
     std::lock_guard lock(mutex_);
     {
-        Statement find =
-            prepare(db_, "SELECT id FROM albums WHERE login = ? AND unsorted = 1 ORDER BY id");
+        Statement find = prepare(db_, StoredQueries::UnsortedAlbum);
         if (!find)
             return std::nullopt;
         bindText(find.get(), 1, login);
@@ -658,11 +757,7 @@ std::vector<std::int64_t> Database::photoIds() {
 std::optional<std::int64_t> Database::insertPhotoLocked(const PhotoRecord& photo,
                                                         const std::string& login,
                                                         const std::string& secret) {
-    Statement stmt = prepare(
-        db_, "INSERT INTO photos(album_id, file_name, access, comments_disabled, adults_only, "
-             "original_hidden, channel, app_platform, app_version, size, created, secret) "
-             "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?13 "
-             "WHERE EXISTS (SELECT 1 FROM albums WHERE id = ?1 AND login = ?12)");
+    Statement stmt = prepare(db_, StoredQueries::InsertPhoto);
     if (!stmt)
         return std::nullopt;
     sqlite3_bind_int64(stmt.get(), 1, photo.albumId);
@@ -695,19 +790,21 @@ bool Database::removePhoto(std::int64_t id) {
 std::vector<PhotoRecord> Database::photos(std::int64_t albumId) {
     std::vector<PhotoRecord> result;
     std::lock_guard lock(mutex_);
-    Statement stmt =
-        prepare(db_, (std::string(kPhotoColumns) + "WHERE album_id = ? ORDER BY id").c_str());
+    Statement stmt = prepare(db_, StoredQueries::AlbumPage);
     if (!stmt)
         return result;
     sqlite3_bind_int64(stmt.get(), 1, albumId);
+    sqlite3_bind_int64(stmt.get(), 2, -1); // no limit
+    sqlite3_bind_int64(stmt.get(), 3, 0);
     while (sqlite3_step(stmt.get()) == SQLITE_ROW)
         result.push_back(readPhoto(stmt.get()));
+    std::reverse(result.begin(), result.end()); // oldest first
     return result;
 }
 
 std::optional<PhotoRecord> Database::photo(std::int64_t id) {
     std::lock_guard lock(mutex_);
-    Statement stmt = prepare(db_, (std::string(kPhotoColumns) + "WHERE id = ?").c_str());
+    Statement stmt = prepare(db_, StoredQueries::PhotoById);
     if (!stmt)
         return std::nullopt;
     sqlite3_bind_int64(stmt.get(), 1, id);

@@ -2,6 +2,7 @@
 
 #include "albumrecord.h"
 #include "photorecord.h"
+#include "storedqueries.h"
 
 #include <cstdint>
 #include <functional>
@@ -86,6 +87,32 @@ public:
     // Albums without a password that hold public photos, the one with the newest public
     // photo first, at most `limit` of them.
     std::vector<AlbumRecord> newestPublicAlbums(int limit);
+    // An album with what a visitor sees of it: every photo, or only the public ones.
+    struct AlbumSummary {
+        AlbumRecord album;
+        std::int64_t shownCount = 0;
+        // The newest photo shown, with only its id, album and secret; empty when none is.
+        std::optional<PhotoRecord> cover;
+    };
+    // The account's albums, oldest first, each with its photos shown to a visitor.
+    std::vector<AlbumSummary> albumSummaries(const std::string& login, bool publicOnly);
+    // The album with this id; empty when there is none.
+    std::optional<AlbumSummary> albumSummary(std::int64_t id, bool publicOnly);
+    // At most `limit` photos of the album, newest first, skipping the `offset` newest.
+    std::vector<PhotoRecord> albumPage(std::int64_t albumId, bool publicOnly, std::int64_t offset,
+                                       std::int64_t limit);
+    // How many photos of the album are shown; 0 also on a storage failure.
+    std::int64_t photoCount(std::int64_t albumId, bool publicOnly);
+    // Where a photo stands among those shown of its album, newest first.
+    struct PhotoPlace {
+        std::int64_t position = 0; // 1 for the newest
+        std::int64_t count = 0;
+        std::optional<std::int64_t> newer; // the one shown before it
+        std::optional<std::int64_t> older; // the one shown after it
+    };
+    // Empty on a storage failure. The photo itself need not be one shown.
+    std::optional<PhotoPlace> photoPlace(std::int64_t albumId, std::int64_t photoId,
+                                         bool publicOnly);
     // The album with this id, whoever owns it; empty when there is none.
     std::optional<AlbumRecord> album(std::int64_t id);
     // Creates an album; returns it as stored, empty on a storage failure.
@@ -131,6 +158,10 @@ private:
                                                   const std::string& login,
                                                   const std::string& secret);
     std::optional<AlbumRecord> albumLocked(std::int64_t id);
+    // The single number `id` gives for the album (and photo, when it takes one); empty when
+    // it gives none or storage fails.
+    std::optional<std::int64_t> countLocked(StoredQueries::Id id, bool publicOnly,
+                                            std::int64_t albumId, std::int64_t photoId);
     bool removeTokensLocked(const std::string& login);
 
     std::int64_t now() const;

@@ -18,6 +18,8 @@
 namespace {
 
 constexpr int kHomeAlbums = 12;
+// Photos on one page of an album.
+constexpr std::int64_t kPhotosPerPage = 100;
 
 void redirect(WebResponse& res, const std::string& location) {
     res.status = 303;
@@ -52,8 +54,12 @@ std::string albumPath(const AlbumRecord& album) {
     return userPath(album.login) + "album/" + std::to_string(album.id) + "/";
 }
 
-std::string photoPagePath(const AlbumRecord& album, const PhotoRecord& photo) {
-    return albumPath(album) + "photo/" + std::to_string(photo.id) + "/";
+std::string photoPagePath(const AlbumRecord& album, std::int64_t photoId) {
+    return albumPath(album) + "photo/" + std::to_string(photoId) + "/";
+}
+
+std::string albumPagePath(const AlbumRecord& album, std::int64_t page) {
+    return page == 1 ? albumPath(album) : albumPath(album) + "?page=" + std::to_string(page);
 }
 
 std::string albumTitle(const RequestContext& context, const AlbumRecord& album) {
@@ -116,12 +122,9 @@ bool WebPages::mayHaveOriginal(const PhotoRecord& photo, const AlbumRecord& albu
     return !photo.originalHidden || login == album.login || openPages_;
 }
 
-std::vector<PhotoRecord> WebPages::visiblePhotos(const AlbumRecord& album,
-                                                 const std::optional<std::string>& login) {
-    std::vector<PhotoRecord> photos = db_.photos(album.id);
-    std::erase_if(photos, [&](const PhotoRecord& photo) { return !maySee(photo, album, login); });
-    std::reverse(photos.begin(), photos.end());
-    return photos;
+bool WebPages::seesOnlyPublic(const AlbumRecord& album,
+                              const std::optional<std::string>& login) const {
+    return !openPages_ && login != album.login; // as maySee
 }
 
 std::string WebPages::photoStem(const PhotoRecord& photo) const {
@@ -138,9 +141,10 @@ void WebPages::notFound(RequestContext& context, const std::optional<std::string
     renderer_.answerMessage(context, 404, "not_found", "not_found_text", login);
 }
 
-PageRenderer::Data WebPages::card(const RequestContext& context, const AlbumRecord& album,
-                                  bool locked, const std::vector<PhotoRecord>& visible,
+PageRenderer::Data WebPages::card(const RequestContext& context,
+                                  const Database::AlbumSummary& summary, bool locked,
                                   bool withAuthor) {
+    const AlbumRecord& album = summary.album;
     PageRenderer::Data card;
     card.set("href", albumPath(album));
     card.set("title", albumTitle(context, album));
@@ -148,9 +152,10 @@ PageRenderer::Data WebPages::card(const RequestContext& context, const AlbumReco
     card.set("with_author", withAuthor);
     card.set("author_href", userPath(album.login));
     card.set("locked", locked);
-    PageRenderer::setOptional(
-        card, "cover", visible.empty() ? std::string() : photoStem(visible.front()) + "/thumb.jpg");
-    card.set("count", std::to_string(visible.size()));
+    PageRenderer::setOptional(card, "cover",
+                              locked || !summary.cover ? std::string()
+                                                       : photoStem(*summary.cover) + "/thumb.jpg");
+    card.set("count", std::to_string(locked ? 0 : summary.shownCount));
     return card;
 }
 
@@ -181,8 +186,10 @@ void WebPages::home(RequestContext& context) {
     const std::optional<std::string> login = SiteSession::visitor(db_, context);
     PageRenderer::Data albums = PageRenderer::Data::type::list;
     // These albums have no password: anyone may open them.
-    for (const AlbumRecord& album : db_.newestPublicAlbums(kHomeAlbums))
-        albums.push_back(card(context, album, false, visiblePhotos(album, std::nullopt), true));
+    for (const AlbumRecord& album : db_.newestPublicAlbums(kHomeAlbums)) {
+        if (const auto summary = db_.albumSummary(album.id, seesOnlyPublic(album, std::nullopt)))
+            albums.push_back(card(context, *summary, false, true));
+    }
     PageRenderer::Data values;
     values.set("has_albums", !albums.is_empty_list());
     values.set("albums", albums);
@@ -254,13 +261,15 @@ void WebPages::user(RequestContext& context) {
         return notFound(context, login);
     const bool own = login == owner;
     PageRenderer::Data albums = PageRenderer::Data::type::list;
-    for (const AlbumRecord& album : db_.albums(owner)) {
+    AlbumRecord owned;
+    owned.login = owner;
+    for (const Database::AlbumSummary& summary :
+         db_.albumSummaries(owner, seesOnlyPublic(owned, login))) {
+        const AlbumRecord& album = summary.album;
         const bool locked = !mayOpen(context, album, login);
-        const std::vector<PhotoRecord> visible =
-            locked ? std::vector<PhotoRecord>() : visiblePhotos(album, login);
         // Others are not shown albums that hold nothing they may see.
-        if (own || openPages_ || !album.password.empty() || !visible.empty())
-            albums.push_back(card(context, album, locked, visible, false));
+        if (own || openPages_ || !album.password.empty() || (!locked && summary.shownCount > 0))
+            albums.push_back(card(context, summary, locked, false));
     }
     PageRenderer::Data values;
     values.set("login", shown(owner));
@@ -299,13 +308,24 @@ void WebPages::album(RequestContext& context) {
     if (!mayOpen(context, *album, login))
         return askAlbumPassword(context, 403, {});
 
+    // Pages of kPhotosPerPage, newest first; a page number that is none shows the first page,
+    // one past the end the last.
+    const bool onlyPublic = seesOnlyPublic(*album, login);
+    const std::int64_t count = db_.photoCount(album->id, onlyPublic);
+    const std::int64_t pages =
+        std::max<std::int64_t>(1, (count + kPhotosPerPage - 1) / kPhotosPerPage);
+    const std::string pageText = QueryString::value(context.query, "page").value_or("1");
+    std::int64_t page = 1;
+    if (TextUtil::isDecimalId(pageText) && pageText.size() <= 9)
+        page = std::clamp<std::int64_t>(std::stoll(pageText), 1, pages);
     PageRenderer::Data photos = PageRenderer::Data::type::list;
-    const std::vector<PhotoRecord> visible = visiblePhotos(*album, login);
+    const std::vector<PhotoRecord> visible =
+        db_.albumPage(album->id, onlyPublic, (page - 1) * kPhotosPerPage, kPhotosPerPage);
     for (const PhotoRecord& photo : visible) {
         PageRenderer::Data tile;
         tile.set("id", std::to_string(photo.id));
         tile.set("name", shown(photo.fileName));
-        tile.set("page", photoPagePath(*album, photo));
+        tile.set("page", photoPagePath(*album, photo.id));
         tile.set("thumb", photoStem(photo) + "/thumb.jpg");
         describe(context, photo, tile);
         photos.push_back(tile);
@@ -315,7 +335,14 @@ void WebPages::album(RequestContext& context) {
     PageRenderer::setOptional(values, "summary", shown(album->summary));
     values.set("author", shown(album->login));
     values.set("author_href", userPath(album->login));
-    values.set("count", std::to_string(visible.size()));
+    values.set("count", std::to_string(count));
+    values.set("has_pages", pages > 1);
+    values.set("page", std::to_string(page));
+    values.set("pages", std::to_string(pages));
+    PageRenderer::setOptional(values, "newer_page",
+                              page > 1 ? albumPagePath(*album, page - 1) : std::string());
+    PageRenderer::setOptional(values, "older_page",
+                              page < pages ? albumPagePath(*album, page + 1) : std::string());
     values.set("locked", !album->password.empty());
     values.set("may_sign_in", !openPages_);
     values.set("has_photos", !visible.empty());
@@ -331,13 +358,14 @@ void WebPages::photoPage(RequestContext& context) {
         return notFound(context, login);
     if (!mayOpen(context, *album, login))
         return askAlbumPassword(context, 403, {});
-    const std::vector<PhotoRecord> visible = visiblePhotos(*album, login);
-    const auto at = std::find_if(visible.begin(), visible.end(), [&](const PhotoRecord& photo) {
-        return std::to_string(photo.id) == photoId;
-    });
-    if (at == visible.end())
+    const std::optional<PhotoRecord> found = db_.photo(std::stoll(photoId));
+    if (!found || found->albumId != album->id || !maySee(*found, *album, login))
         return notFound(context, login);
-    const PhotoRecord& photo = *at;
+    const PhotoRecord& photo = *found;
+    const std::optional<Database::PhotoPlace> place =
+        db_.photoPlace(album->id, photo.id, seesOnlyPublic(*album, login));
+    if (!place)
+        return notFound(context, login);
     PageRenderer::Data values;
     values.set("name", shown(photo.fileName));
     values.set("album_title", albumTitle(context, *album));
@@ -346,13 +374,12 @@ void WebPages::photoPage(RequestContext& context) {
     values.set("author_href", userPath(album->login));
     values.set("screen", photoStem(photo) + "/screen.jpg");
     values.set("size_text", sizeText(context, photo.size));
-    values.set("position", std::to_string(at - visible.begin() + 1));
-    values.set("count", std::to_string(visible.size()));
+    values.set("position", std::to_string(place->position));
+    values.set("count", std::to_string(place->count));
     PageRenderer::setOptional(values, "previous",
-                              at == visible.begin() ? std::string()
-                                                    : photoPagePath(*album, *(at - 1)));
-    PageRenderer::setOptional(
-        values, "next", at + 1 == visible.end() ? std::string() : photoPagePath(*album, *(at + 1)));
+                              place->newer ? photoPagePath(*album, *place->newer) : std::string());
+    PageRenderer::setOptional(values, "next",
+                              place->older ? photoPagePath(*album, *place->older) : std::string());
     PageRenderer::setOptional(values, "original",
                               mayHaveOriginal(photo, *album, login) ? photoAddress(photo)
                                                                     : std::string());

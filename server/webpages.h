@@ -2,6 +2,7 @@
 
 #include "albumrecord.h"
 #include "csrfguard.h"
+#include "database.h"
 #include "pagerenderer.h"
 #include "photorecord.h"
 #include "requestcontext.h"
@@ -99,9 +100,8 @@ private:
     // False when the owner hid the photo's original from everyone else.
     bool mayHaveOriginal(const PhotoRecord& photo, const AlbumRecord& album,
                          const std::optional<std::string>& login) const;
-    // The album's photos the visitor may see, newest first.
-    std::vector<PhotoRecord> visiblePhotos(const AlbumRecord& album,
-                                           const std::optional<std::string>& login);
+    // True when the visitor sees only the album's public photos, false when every one.
+    bool seesOnlyPublic(const AlbumRecord& album, const std::optional<std::string>& login) const;
     std::optional<AlbumRecord> requestedAlbum(const RequestContext& context);
     // The photo an address names ("ID-SECRET", or "ID" with open pages) and its album, when
     // the visitor may see it.
@@ -111,10 +111,10 @@ private:
     };
     std::optional<Addressed> addressedPhoto(const RequestContext& context, const std::string& stem,
                                             const std::optional<std::string>& login);
-    // A card of the album for the home and user pages: `locked` when its password is asked,
-    // `visible` the photos the visitor may see of it (newest first; empty when locked).
-    PageRenderer::Data card(const RequestContext& context, const AlbumRecord& album, bool locked,
-                            const std::vector<PhotoRecord>& visible, bool withAuthor);
+    // A card of the album for the home and user pages, with the photos the visitor may see
+    // of it; `locked` (none shown) when its password is asked.
+    PageRenderer::Data card(const RequestContext& context, const Database::AlbumSummary& summary,
+                            bool locked, bool withAuthor);
     // Answers the site's file `name` (stylesheet, pictures); 404 for any other name.
     void answerAsset(RequestContext& context, const std::string& name);
     // The access level and flags of a photo in words, for tiles and the photo page.

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 // A small real JPEG, so thumbnails can be made of it.
@@ -200,6 +202,51 @@ TEST_F(SitePagesTest, APhotoPageLeadsToTheNeighboursTheVisitorMaySee) {
     const std::string first = anonymous.get(photoPath(summer, hills))->body;
     EXPECT_FALSE(contains(first, "rel=\"prev\""));
     EXPECT_TRUE(contains(first, "1 / 2"));
+}
+
+TEST_F(SitePagesTest, ALargeAlbumComesInPagesOfAHundredPhotos) {
+    ServiceContent alice(service.port(), "alice", "tok-alice");
+    const std::string album = alice.createAlbum("Many");
+    const std::string bytes = jpeg(8, 8, 0xff336699);
+    std::vector<std::string> ids; // oldest first
+    for (int i = 1; i <= 205; ++i)
+        ids.push_back(alice.upload(album, "p" + std::to_string(i) + ".jpg", bytes,
+                                   {{"access_type", "public"}}));
+    ASSERT_EQ(std::count(ids.begin(), ids.end(), std::string()), 0);
+    SiteVisitor visitor(service.port(), "en");
+    const std::string page = albumPath(album) + "?page=";
+    // Page, the newest and oldest name it shows, its links to newer and older photos.
+    const struct {
+        std::string query;
+        const char* newest;
+        const char* oldest;
+        std::string newer;
+        std::string older;
+    } cases[] = {
+        {"", "p205.jpg", "p106.jpg", "", page + "2"},
+        {"?page=2", "p105.jpg", "p6.jpg", albumPath(album), page + "3"},
+        {"?page=3", "p5.jpg", "p1.jpg", page + "2", ""},
+        {"?page=99", "p5.jpg", "p1.jpg", page + "2", ""},
+        {"?page=x", "p205.jpg", "p106.jpg", "", page + "2"},
+    };
+    for (const auto& c : cases) {
+        const httplib::Result answer = visitor.get(albumPath(album) + c.query);
+        ASSERT_TRUE(answer && answer->status == 200) << c.query;
+        const QStringList shown = names(answer);
+        EXPECT_EQ(shown.size(), c.newest == std::string("p5.jpg") ? 5 : 100) << c.query;
+        EXPECT_EQ(shown.value(0).toStdString(), c.newest) << c.query;
+        EXPECT_EQ(shown.value(shown.size() - 1).toStdString(), c.oldest) << c.query;
+        EXPECT_TRUE(contains(answer->body, "<span class=\"count\">205</span>")) << c.query;
+        EXPECT_EQ(contains(answer->body, "rel=\"prev\" href=\"" + c.newer + "\""), !c.newer.empty())
+            << c.query;
+        EXPECT_EQ(contains(answer->body, "rel=\"next\" href=\"" + c.older + "\""), !c.older.empty())
+            << c.query;
+    }
+    // A photo's page leads across the pages' edge and counts in the whole album.
+    const std::string edge = visitor.get(photoPath(album, ids[105]))->body;
+    EXPECT_TRUE(contains(edge, "rel=\"prev\" href=\"" + photoPath(album, ids[106]) + "\""));
+    EXPECT_TRUE(contains(edge, "rel=\"next\" href=\"" + photoPath(album, ids[104]) + "\""));
+    EXPECT_TRUE(contains(edge, "100 / 205"));
 }
 
 TEST_F(SitePagesTest, TheHomePageListsTheNewestOpenAlbumsWithPublicPhotos) {
